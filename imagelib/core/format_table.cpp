@@ -10,14 +10,15 @@ namespace {
 
 const FormatEntry kRows[] = {
     // flags, shortName, description, reader, writer, writerCaps, extensions
-    {FORMAT_ENABLED, "jpeg", "JPEG / JFIF", nullptr, nullptr, nullptr,
+    {FORMAT_ENABLED, "jpeg", "JPEG / JFIF", ReadJpeg, WriteJpeg, JpegWriterCaps,
      EXT("jpg", "jpeg", "jif", "jfif", "J", "jpe")},
     {FORMAT_ENABLED, "tga", "Truevision Targa", nullptr, nullptr, nullptr,
      EXT("tga", "targa", "pix", "bpx", "ivb")},
     {FORMAT_ENABLED, "bmp", "Windows Bitmap", ReadBmp, WriteBmp, nullptr,
      EXT("bmp", "rle", "vga", "rl4", "rl8", "sys")},
     {FORMAT_ENABLED, "gif", "CompuServe GIF", nullptr, nullptr, nullptr, EXT("gif", "giff")},
-    {FORMAT_ENABLED, "png", "Portable Network Graphics", nullptr, nullptr, nullptr, EXT("png")},
+    {FORMAT_ENABLED, "png", "Portable Network Graphics", ReadPng, WritePng, PngWriterCaps,
+     EXT("png")},
     {0, "2bp", "Pocket PC Bitmap", ReadBmp, nullptr, nullptr, EXT("2bp")},
     {FORMAT_ENABLED, "tiff", "TIFF Revision 6", nullptr, nullptr, nullptr,
      EXT("tif", "tim", "tiff")},
