@@ -178,9 +178,16 @@ struct SaveContext {
   const char* comment;
   const MetadataBlock* metadata;
   uint8_t palette[1024];  // planar; BW: black, white; grey: the ramp
+  const char16_t* path;   // the file being written
   SavePipeline* pipeline;
 };
 
+// FetchRow converts rows of the Image into rowBuffer as the TargetFormat
+// asks: bits per pixel of 8 or less give index (or grey level, or 0/1 for a
+// bilevel picture) rows packed at that depth, most significant bits first,
+// or one per byte under SRC_ONE_PER_BYTE; 24 and 32 bits give direct colour
+// in the order of the SRC_ORDER_* flags (none: R,G,B or R,G,B,A; alpha 255
+// when the picture has none). Rows are counted in the target's layout.
 void InitTargetFormat(TargetFormat* target);
 int BeginRowOutput(SaveContext* context, TargetFormat* target);
 int FetchRow(SaveContext* context, int firstRow, int count);
