@@ -20,7 +20,7 @@ const FormatEntry kRows[] = {
     {FORMAT_ENABLED, "png", "Portable Network Graphics", ReadPng, WritePng, PngWriterCaps,
      EXT("png")},
     {0, "2bp", "Pocket PC Bitmap", ReadBmp, nullptr, nullptr, EXT("2bp")},
-    {FORMAT_ENABLED, "tiff", "TIFF Revision 6", nullptr, nullptr, nullptr,
+    {FORMAT_ENABLED, "tiff", "TIFF Revision 6", ReadTiff, nullptr, nullptr,
      EXT("tif", "tim", "tiff")},
     {FORMAT_ENABLED, "pcx", "Zsoft Publisher's Paintbrush", ReadPcx, nullptr, nullptr,
      EXT("pcx", "pcc", "dcx")},
