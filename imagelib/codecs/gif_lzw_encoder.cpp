@@ -56,16 +56,15 @@ void GifLzwEncoder::Add(const uint8_t* pixels, size_t count) {
     }
     if (found) continue;
     Put(current);
+    slotCode_[slot] = (int16_t)nextFree_++;
+    slotPrefix_[slot] = (uint16_t)current;
+    slotByte_[slot] = (uint8_t)byte;
     if (nextFree_ >= 4096) {
       // The table is full: start again.
       Put(clear_);
       ClearTable();
       nextFree_ = clear_ + 2;
       width_ = minCodeSize_ + 1;
-    } else {
-      slotCode_[slot] = (int16_t)nextFree_++;
-      slotPrefix_[slot] = (uint16_t)current;
-      slotByte_[slot] = (uint8_t)byte;
     }
     current = byte;
   }
