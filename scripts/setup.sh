@@ -9,7 +9,7 @@ PACKAGES=(
   libsdl2-dev libfreetype-dev fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools netpbm giflib-tools libjpeg-turbo-progs
-  libimage-exiftool-perl exiv2 python3-pil
+  libimage-exiftool-perl exiv2 python3-pil bc
 )
 
 missing=()
