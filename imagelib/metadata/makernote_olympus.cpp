@@ -4,7 +4,9 @@
 
 namespace {
 
-const ValueName kQuality[] = {{0, 0, "SQ"}, {1, 0, "HQ"}, {2, 0, "SHQ"}, {-1, TEXT_UNKNOWN, nullptr}};
+// Olympus numbers its quality settings from 1 (SQ); 0 is not used.
+const ValueName kQuality[] = {{1, 0, "SQ"}, {2, 0, "HQ"},  {3, 0, "SHQ"},
+                              {4, 0, "RAW"}, {-1, TEXT_UNKNOWN, nullptr}};
 const ValueName kMacro[] = {{0, TEXT_OFF, nullptr}, {1, TEXT_ON, nullptr}, {2, 0, "Super Macro"},
                             {-1, TEXT_UNKNOWN, nullptr}};
 
