@@ -30,6 +30,9 @@ constexpr uint32_t kSrc555 = 0x80;
 constexpr int kFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;
 constexpr int kOs2HeaderSize = 12;
+// Info headers that carry the colour masks, and the alpha mask too.
+constexpr uint32_t kMaskHeaderSize = 52;
+constexpr uint32_t kAlphaMaskHeaderSize = 56;
 // DXT block data starts here, whatever the headers before it say.
 constexpr int64_t kDxtDataOffset = 74;
 
@@ -431,14 +434,14 @@ int ReadDirectColourPicture(ByteSource& in, LoadContext* context, SourceFormat& 
     masks[1] = 0x00FF00;
     masks[2] = 0x0000FF;
   }
-  const bool roomForMasks = h.headerSize >= 56 || (int64_t)h.dataOffset >= maskPosition + 12;
+  const bool roomForMasks = h.headerSize >= kMaskHeaderSize || (int64_t)h.dataOffset >= maskPosition + 12;
   if (roomForMasks && h.compression == kBiBitFields) {
     in.Seek(base + maskPosition);
     masks[0] = in.U32();
     masks[1] = in.U32();
     masks[2] = in.U32();
     // Headers of 56 bytes and more carry an alpha mask after the colour masks.
-    if (h.headerSize >= 56) masks[3] = in.U32();
+    if (h.headerSize >= kAlphaMaskHeaderSize) masks[3] = in.U32();
   }
 
   const bool onePlane = h.planes == 1;
@@ -676,8 +679,10 @@ int ReadBitmap(FileStream* stream, LoadContext* context, const char* description
     h.coloursUsed = Le32(raw + 46);
     position = kFileHeaderSize + kInfoHeaderSize;
     // Longer headers: the colour masks of a direct-colour picture sit
-    // right after the first 40 bytes; otherwise skip to the header's end.
-    if (h.headerSize != kInfoHeaderSize && (h.headerSize < 56 || h.bitCount < 15))
+    // right after the first 40 bytes (from the 52-byte version on, which
+    // holds red, green and blue; 56 bytes and more add alpha); otherwise
+    // skip to the header's end.
+    if (h.headerSize != kInfoHeaderSize && (h.headerSize < kMaskHeaderSize || h.bitCount < 15))
       position += (int64_t)h.headerSize - kInfoHeaderSize;
   } else {
     return RESULT_NOT_RECOGNISED;
