@@ -1,0 +1,440 @@
+// The maker-note decoders on hand-built notes: each maker's layout, its
+// value names and formatters, and malformed notes that must give fewer rows
+// without reading outside the block.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagelib/metadata/exif_reader.h"
+#include "tests/imagelib/metadata/metadata_fixtures.h"
+
+namespace {
+
+using namespace metadata_fixtures;
+
+// The maker rows of a camera block, as "name=value".
+std::vector<std::string> NoteRows(const Bytes& block) {
+  std::vector<std::string> out;
+  bool started = false;
+  for (const ExifRow& r : ExifRowsOf(block)) {
+    if (r.group != EXIF_GROUP_MAKERNOTES) continue;
+    if (r.heading) {
+      EXPECT_FALSE(started) << "one Makernotes group";
+      EXPECT_EQ(r.name, "Makernotes");
+      started = true;
+      continue;
+    }
+    EXPECT_EQ(r.tag, 0);
+    out.push_back(r.name + "=" + r.value);
+  }
+  EXPECT_TRUE(started);
+  return out;
+}
+
+bool Has(const std::vector<std::string>& rows, const std::string& row) {
+  for (const std::string& r : rows)
+    if (r == row) return true;
+  return false;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// ---- Canon -------------------------------------------------------------------
+
+Bytes CanonBlock(bool be, const std::vector<NoteEntry>& entries) {
+  return CameraBlock("Canon", be, [&](uint32_t at) { return NoteDirectory(entries, be, at, 0); });
+}
+
+class CanonNote : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Orders, CanonNote, ::testing::Values(false, true));
+
+TEST_P(CanonNote, CameraSettingsShotInfoAndTexts) {
+  bool be = GetParam();
+  // Camera settings: element 0 is the array's size in bytes.
+  std::vector<int64_t> settings(25, 0);
+  settings[0] = 50;     // 25 elements
+  settings[1] = 1;      // Macro
+  settings[2] = 0;      // SelfTimer off
+  settings[4] = 3;      // red-eye reduction
+  settings[13] = 65535; // contrast low
+  settings[14] = 1;     // saturation high
+  settings[16] = 17;    // ISO 100
+  settings[17] = 3;     // evaluative
+  settings[23] = 35;
+  std::vector<int64_t> shot(8, 0);
+  shot[0] = 8;
+  shot[7] = 2;  // cloudy
+  Bytes block = CanonBlock(
+      be, {NoteInts(1, Short(settings), be), NoteInts(4, Short(shot), be),
+           NoteRaw(6, Ascii(std::string("IMG:PowerShot JPEG") + std::string(13, '\0'))),
+           NoteInts(8, Long({1234567}), be),
+           NoteRaw(9, Ascii(std::string("Owner") + std::string(26, '\0')))});
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_TRUE(Has(rows, "Macro=Macro"));
+  EXPECT_TRUE(Has(rows, "SelfTimer=Off"));
+  EXPECT_TRUE(Has(rows, "Flash mode=Red-eye reduction"));
+  EXPECT_TRUE(Has(rows, "Contrast=Low"));
+  EXPECT_TRUE(Has(rows, "Saturation=High"));
+  EXPECT_TRUE(Has(rows, "Sharpness=Normal"));
+  EXPECT_TRUE(Has(rows, "ISO value=100"));
+  EXPECT_TRUE(Has(rows, "Metering mode=Evaluative"));
+  EXPECT_TRUE(Has(rows, "Focal length [mm]=35"));
+  EXPECT_TRUE(Has(rows, "White balance=Cloudy"));
+  EXPECT_TRUE(Has(rows, "Picture info=IMG:PowerShot JPEG"));
+  EXPECT_TRUE(Has(rows, "Image number=123-4567"));
+  EXPECT_TRUE(Has(rows, "Owner name=Owner"));
+}
+
+TEST_P(CanonNote, IsoAsANumberAndUnknownValues) {
+  bool be = GetParam();
+  std::vector<int64_t> settings(18, 0);
+  settings[0] = 36;
+  settings[1] = 9;                 // no such macro mode
+  settings[16] = 0x4000 | 800;     // a plain ISO number
+  Bytes block = CanonBlock(be, {NoteInts(1, Short(settings), be)});
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_TRUE(Has(rows, "ISO value=800"));
+  EXPECT_TRUE(Has(rows, "Macro=Unknown"));
+  settings[16] = 15;
+  rows = NoteRows(CanonBlock(be, {NoteInts(1, Short(settings), be)}));
+  EXPECT_TRUE(Has(rows, "ISO value=Auto"));
+}
+
+TEST_P(CanonNote, ArraysStopAtTheirOwnEnd) {
+  bool be = GetParam();
+  // The first element claims 200 elements but the entry holds 6.
+  Bytes block = CanonBlock(be, {NoteInts(1, Short({400, 1, 0, 3, 0, 1}), be)});
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_EQ(rows, (std::vector<std::string>{"Macro=Macro", "SelfTimer=Off",
+                                            "Compression setting=Fine", "Flash mode=Off",
+                                            "Drive mode=Continuous"}));
+}
+
+TEST(CanonNoteLayout, DirectoryThatDoesNotFitGivesNoRows) {
+  // Eight entries claimed in a note of 30 bytes.
+  Bytes note = {8, 0};
+  note.resize(30, 0);
+  Bytes block = CameraBlock("Canon", false, [&](uint32_t) { return note; });
+  EXPECT_TRUE(NoteRows(block).empty());
+}
+
+// ---- Nikon -------------------------------------------------------------------
+
+Bytes NikonType3(bool innerBe, const std::vector<NoteEntry>& entries, const Bytes& header = {}) {
+  return CameraBlock("NIKON CORPORATION", false, [&](uint32_t) {
+    Bytes note = Cat(Text("Nikon"), {0, 2, 0x10, 0, 0});
+    Bytes tiffHeader = header;
+    if (tiffHeader.empty()) {
+      tiffHeader = innerBe ? Bytes{'M', 'M', 0, 42} : Bytes{'I', 'I', 42, 0};
+      Put(tiffHeader, 8, 4, innerBe);
+    }
+    note = Cat(note, tiffHeader);
+    return Cat(note, NoteDirectory(entries, innerBe, 8, 0));
+  });
+}
+
+TEST(NikonNote, Type3WithItsOwnHeader) {
+  for (bool be : {false, true}) {
+    Bytes block = NikonType3(
+        be, {NoteRaw(1, UndefinedText("0210")), NoteRaw(4, Ascii("FINE  ")),
+             NoteInts(133, Rational({5, 5}), be), NoteInts(134, Rational({3, 2}), be),
+             NoteInts(135, Byte({9}), be), NoteRaw(136, Undefined({0, 1, 0, 2})),
+             NoteRaw(152, Undefined({'0', '1', '0', '0', 0, 0, 0x0e, 0xab, 0x21})),
+             NoteInts(167, Long({6632}), be)});
+    std::vector<std::string> rows = NoteRows(block);
+    EXPECT_TRUE(Has(rows, "Data version=0210")) << be;
+    EXPECT_TRUE(Has(rows, "Image Quality=FINE  "));
+    EXPECT_TRUE(Has(rows, "Focus Distance=N/A"));
+    EXPECT_TRUE(Has(rows, "Digital Zoom=x1.5"));
+    EXPECT_TRUE(Has(rows, "Flash mode=Fired, TTL Mode"));
+    EXPECT_TRUE(Has(rows, "LensID=(e ab 21 )"));
+    EXPECT_TRUE(Has(rows, "Shutter Count=6632"));
+    // The AF point's four bytes read as one number in the note's order.
+    EXPECT_TRUE(Has(rows, be ? "AF Point=Single Area, Top" : "AF Point=")) << be;
+  }
+}
+
+TEST(NikonNote, AfPointNames) {
+  Bytes block = NikonType3(true, {NoteInts(136, Long({0x10002}), true)});
+  EXPECT_TRUE(Has(NoteRows(block), "AF Point=Single Area, Top"));
+  block = NikonType3(true, {NoteInts(136, Long({0x2040010}), true)});
+  EXPECT_TRUE(Has(NoteRows(block), "AF Point=Closest Subject, Right"));
+  block = NikonType3(true, {NoteInts(136, Long({0x1234}), true)});
+  EXPECT_TRUE(Has(NoteRows(block), "AF Point="));
+}
+
+TEST(NikonNote, Type3WithABadInnerHeaderShowsOnlyTheGroup) {
+  Bytes block = NikonType3(true, {NoteInts(167, Long({1}), true)}, {'X', 'X', 0, 42, 0, 0, 0, 8});
+  EXPECT_TRUE(NoteRows(block).empty());
+  block = NikonType3(true, {NoteInts(167, Long({1}), true)}, {'M', 'M', 0, 43, 0, 0, 0, 8});
+  EXPECT_TRUE(NoteRows(block).empty());
+}
+
+TEST(NikonNote, Type1AndType2) {
+  Bytes type1 = CameraBlock("NIKON", false, [](uint32_t at) {
+    return Cat(Cat(Text("Nikon"), {0, 1, 0}),
+               NoteDirectory({NoteInts(3, Short({6}), false), NoteInts(7, Short({5}), false),
+                              NoteInts(10, Rational({0, 100}), false)},
+                             false, at + 8, 0));
+  });
+  std::vector<std::string> rows = NoteRows(type1);
+  EXPECT_TRUE(Has(rows, "Image Quality=SXGA Fine"));
+  EXPECT_TRUE(Has(rows, "White balance=Cloudy"));
+  EXPECT_TRUE(Has(rows, "Digital Zoom=0"));
+
+  Bytes type2 = CameraBlock("NIKON", true, [](uint32_t at) {
+    return NoteDirectory({NoteRaw(3, Ascii("COLOR")), NoteInts(135, Byte({0}), true)}, true, at, 0);
+  });
+  rows = NoteRows(type2);
+  EXPECT_TRUE(Has(rows, "Color Mode=COLOR"));
+  EXPECT_TRUE(Has(rows, "Flash mode=Did Not Fire"));
+
+  Bytes otherVersion = CameraBlock("NIKON", false, [](uint32_t at) {
+    return Cat(Cat(Text("Nikon"), {0, 9, 0}),
+               NoteDirectory({NoteInts(3, Short({6}), false)}, false, at + 8, 0));
+  });
+  EXPECT_TRUE(NoteRows(otherVersion).empty());
+}
+
+// ---- Olympus, Fujifilm, Sigma, Sanyo -------------------------------------------
+
+TEST(OlympusNote, DirectoryAfterTheSignature) {
+  Bytes block = CameraBlock("OLYMPUS OPTICAL CO.,LTD", false, [](uint32_t at) {
+    return Cat(Cat(Text("OLYMP"), {0, 1, 0}),
+               NoteDirectory({NoteInts(513, Short({2}), false), NoteInts(514, Short({2}), false),
+                              NoteRaw(519, Ascii("SX552"))},
+                             false, at + 8, 0));
+  });
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_TRUE(Has(rows, "Compression setting=HQ"));
+  EXPECT_TRUE(Has(rows, "Macro Mode=Super Macro"));
+  EXPECT_TRUE(Has(rows, "Firmware version=SX552"));
+
+  Bytes unsigned_ = CameraBlock("OLYMPUS", false, [](uint32_t at) {
+    return Cat(Text("XLYMP\0\1\0"), NoteDirectory({NoteInts(513, Short({2}), false)}, false,
+                                                  at + 8, 0));
+  });
+  EXPECT_TRUE(NoteRows(unsigned_).empty());
+}
+
+TEST(FujifilmNote, LittleEndianWithOffsetsFromTheNote) {
+  for (bool fileBe : {false, true}) {
+    Bytes block = CameraBlock("FUJIFILM", fileBe, [](uint32_t) {
+      Bytes note = Cat(Text("FUJIFILM"), {12, 0, 0, 0});
+      return Cat(note, NoteDirectory({NoteRaw(0, UndefinedText("0130")),
+                                      NoteInts(4098, Short({768}), false),
+                                      NoteInts(4112, Short({2}), false),
+                                      NoteRaw(4096, Ascii("NORMAL  "))},
+                                     false, 12, 0));
+    });
+    std::vector<std::string> rows = NoteRows(block);
+    EXPECT_TRUE(Has(rows, "Maker Note Version=0130")) << fileBe;
+    EXPECT_TRUE(Has(rows, "White balance=Daylight Color Fluorescence"));
+    EXPECT_TRUE(Has(rows, "Flash mode=Off"));
+    EXPECT_TRUE(Has(rows, "Quality Setting=NORMAL  "));
+  }
+}
+
+TEST(SigmaNote, TextsAfterTheSignature) {
+  for (const char* make : {"SIGMA", "FOVEON"}) {
+    Bytes block = CameraBlock(make, false, [](uint32_t at) {
+      return Cat(Cat(Text("SIGMA"), {0, 0, 0, 1, 0}),
+                 NoteDirectory({NoteRaw(2, Ascii("02000019")), NoteRaw(5, Ascii("AF-S")),
+                                NoteInts(6, Short({1}), false)},
+                               false, at + 10, 0));
+    });
+    std::vector<std::string> rows = NoteRows(block);
+    EXPECT_TRUE(Has(rows, "Serial Number=02000019")) << make;
+    EXPECT_TRUE(Has(rows, "AF Mode=AF-S"));
+    EXPECT_EQ(rows.size(), 2u) << "a non-text entry is skipped";
+  }
+}
+
+TEST(SanyoNote, DirectoryAfterTheSignature) {
+  Bytes block = CameraBlock("SANYO Electric Co.,Ltd.", true, [](uint32_t at) {
+    return Cat(Cat(Text("SANYO"), {0, 1, 0}),
+               NoteDirectory({NoteInts(513, Short({0x0105}), true),
+                              NoteInts(549, Short({3}), true), NoteInts(532, Short({1}), true)},
+                             true, at + 8, 0));
+  });
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_TRUE(Has(rows, "Quality=Fine/High"));
+  EXPECT_TRUE(Has(rows, "Flash mode=Red eye"));
+  EXPECT_TRUE(Has(rows, "Self Timer=On"));
+}
+
+// ---- Casio ----------------------------------------------------------------------
+
+TEST(CasioNote, Type2IsBigEndianWhateverTheFile) {
+  Bytes block = CameraBlock("CASIO COMPUTER CO.,LTD.", false, [](uint32_t at) {
+    return Cat(Bytes{'Q', 'V', 'C', 0, 0, 0},
+               NoteDirectory({NoteInts(8, Short({2}), true), NoteInts(20, Short({6}), true),
+                              NoteInts(12288, Short({6}), true), NoteRaw(12294, Ascii("Paris"))},
+                             true, at + 6, 0));
+  });
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_TRUE(Has(rows, "Quality Mode=Fine"));
+  EXPECT_TRUE(Has(rows, "Iso Sensitivity=100"));
+  EXPECT_TRUE(Has(rows, "Record Mode=Best Shot"));
+  EXPECT_TRUE(Has(rows, "Time Zone=Paris"));
+}
+
+TEST(CasioNote, Type1InTheFilesOrder) {
+  for (bool be : {false, true}) {
+    Bytes block = CameraBlock("CASIO", be, [be](uint32_t at) {
+      return NoteDirectory({NoteInts(1, Short({1}), be), NoteInts(4, Short({4}), be),
+                            NoteInts(6, Long({2500}), be), NoteInts(20, Short({64}), be)},
+                           be, at, 0);
+    });
+    std::vector<std::string> rows = NoteRows(block);
+    EXPECT_TRUE(Has(rows, "Recording Mode=Single Shutter")) << be;
+    EXPECT_TRUE(Has(rows, "Flash mode=Red-eye Reduction"));
+    EXPECT_TRUE(Has(rows, "Object distance=2500"));
+    EXPECT_TRUE(Has(rows, "CCD Sensitivity=Normal"));
+  }
+}
+
+// ---- Minolta --------------------------------------------------------------------
+
+Bytes MinoltaBlock(bool be, const std::vector<int64_t>& settings, uint16_t tag = 3) {
+  return CameraBlock("Minolta Co., Ltd.", be, [&](uint32_t at) {
+    std::vector<NoteEntry> entries = {NoteRaw(0, UndefinedText("MLT0"))};
+    NoteEntry array{tag, 7, (uint32_t)(settings.size() * 4), {}};
+    for (int64_t v : settings) Put(array.data, (uint64_t)v, 4, true);  // always big-endian
+    entries.push_back(array);
+    entries.push_back(NoteInts(257, Long({2}), be));
+    return NoteDirectory(entries, be, at, 0);
+  });
+}
+
+TEST(MinoltaNote, CameraSettingsAndTheirFormulas) {
+  std::vector<int64_t> s(51, 0);
+  s[1] = 1;           // aperture priority
+  s[8] = 48;          // ISO: 2^(6 - 1) x 3.125 = 100
+  s[9] = 72;          // shutter: 2^((48 - 72) / 8) = 1/8
+  s[10] = 48;         // aperture: 2^(3 - 0.5) = 5.7
+  s[13] = 6;          // exposure compensation 0
+  s[18] = 7 * 256;    // 7 mm
+  s[19] = 999;        // under a metre: infinity
+  s[21] = 0x07D70A05; // 2007:10:05
+  s[22] = 0x0E1E05;   // 14:30:05
+  s[31] = 4;          // saturation +1
+  s[35] = 3;          // flash compensation -1.0
+  s[37] = 4;          // DiMAGE 7i
+  s[44] = 48;         // brightness 0
+  for (bool be : {false, true}) {
+    std::vector<std::string> rows = NoteRows(MinoltaBlock(be, s));
+    EXPECT_TRUE(Has(rows, "Version=MLT0")) << be;
+    EXPECT_TRUE(Has(rows, "Exposure mode=Aperture Priority"));
+    EXPECT_TRUE(Has(rows, "ISO=100"));
+    EXPECT_TRUE(Has(rows, "Shutter speed [s]=1/8"));
+    EXPECT_TRUE(Has(rows, "Aperture=5.7"));
+    EXPECT_TRUE(Has(rows, "Exposure Compensation=0"));
+    EXPECT_TRUE(Has(rows, "Focal length [mm]=7.0000"));
+    EXPECT_TRUE(Has(rows, "Focal distance=inf"));
+    EXPECT_TRUE(Has(rows, "Date=2007:10:05"));
+    EXPECT_TRUE(Has(rows, "Time=14:30:05"));
+    EXPECT_TRUE(Has(rows, "Saturation=1"));
+    EXPECT_TRUE(Has(rows, "Falsh Exposure Comp=-1.0"));
+    EXPECT_TRUE(Has(rows, "Camera Model=DiMAGE 7i"));
+    EXPECT_TRUE(Has(rows, "Brightness=0.0000"));
+    EXPECT_TRUE(Has(rows, "Color Mode=Vivid color"));
+  }
+  s[19] = 2500;
+  EXPECT_TRUE(Has(NoteRows(MinoltaBlock(false, s, 1)), "Focal distance=2 m"));
+}
+
+TEST(MinoltaNote, NotesThatAreNotDirectoriesAreSkipped) {
+  Bytes plus = CameraBlock("Minolta", false, [](uint32_t) {
+    Bytes note = Text("+M+M");
+    note.resize(64, 0);
+    return note;
+  });
+  EXPECT_TRUE(NoteRows(plus).empty());
+}
+
+// ---- every maker: malformed notes ---------------------------------------------
+
+TEST(MakerNoteDamage, WrongOffsetsAndCountsGiveFewerRows) {
+  // A Nikon type 2 note whose text lies far outside the data, followed by a
+  // good entry.
+  Bytes block = CameraBlock("NIKON", false, [](uint32_t at) {
+    Bytes note = NoteDirectory({NoteRaw(3, Ascii("COLOR")), NoteRaw(4, Ascii("FINE"))}, false,
+                               at, 0);
+    // entry 0's offset -> 0x7FFFFFF0
+    note[2 + 8] = 0xF0;
+    note[2 + 9] = 0xFF;
+    note[2 + 10] = 0xFF;
+    note[2 + 11] = 0x7F;
+    return note;
+  });
+  std::vector<std::string> rows = NoteRows(block);
+  EXPECT_EQ(rows, (std::vector<std::string>{"Image Quality=FINE"}));
+
+  // A count near 2^32.
+  block = CameraBlock("NIKON", false, [](uint32_t at) {
+    Bytes note = NoteDirectory({NoteRaw(3, Ascii("COLOR"))}, false, at, 0);
+    note[2 + 4] = 0xFF;
+    note[2 + 5] = 0xFF;
+    note[2 + 6] = 0xFF;
+    note[2 + 7] = 0xFF;
+    return note;
+  });
+  EXPECT_TRUE(NoteRows(block).empty());
+}
+
+TEST(MakerNoteDamage, EveryMakerSurvivesTruncationAndNoise) {
+  const char* makes[] = {"Canon", "OLYMPUS", "FUJIFILM", "NIKON", "CASIO", "Minolta", "SIGMA",
+                         "SANYO"};
+  const Bytes prefixes[] = {{},
+                            Cat(Text("OLYMP"), {0, 1, 0}),
+                            Cat(Text("FUJIFILM"), {12, 0, 0, 0}),
+                            Cat(Text("Nikon"), {0, 2, 0x10, 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8}),
+                            {'Q', 'V', 'C', 0, 0, 0},
+                            {},
+                            Cat(Text("SIGMA"), {0, 0, 0, 1, 0}),
+                            Cat(Text("SANYO"), {0, 1, 0})};
+  for (int m = 0; m < 8; ++m) {
+    uint32_t seed = 12345u + (uint32_t)m;
+    for (int round = 0; round < 300; ++round) {
+      Bytes block = CameraBlock(makes[m], round & 1, [&](uint32_t) {
+        Bytes note = prefixes[m];
+        size_t body = 40 + (seed % 200);
+        for (size_t i = 0; i < body; ++i) {
+          seed = seed * 1103515245u + 12345u;
+          note.push_back((uint8_t)(seed >> 16));
+        }
+        // A plausible entry count so that the walk goes on.
+        if (note.size() >= prefixes[m].size() + 2) {
+          note[prefixes[m].size()] = (uint8_t)(seed % 7);
+          note[prefixes[m].size() + 1] = 0;
+        }
+        return note;
+      });
+      ExifRowsOf(block);  // must not read outside the block (run under ASan)
+      for (size_t cut = 0; cut < block.size(); cut += 7) {
+        Bytes shorter(block.begin(), block.begin() + (long)cut);
+        ExifRowsOf(shorter);
+      }
+    }
+  }
+  SUCCEED();
+}
+
+TEST(MakerNoteDamage, DecoderRefusesANoteOutsideTheData) {
+  Bytes tiff(64, 0);
+  int rows = 0;
+  auto count = [](void* c, int, int, const char*, const char*) { ++*(int*)c; };
+  DecodeMakerNote(MAKER_CANON, tiff.data() + 60, 8, tiff.data(), 64, false, count, &rows);
+  DecodeMakerNote(MAKER_NIKON, tiff.data() + 65, 0, tiff.data(), 64, false, count, &rows);
+  DecodeMakerNote(MAKER_UNKNOWN, tiff.data(), 64, tiff.data(), 64, false, count, &rows);
+  EXPECT_EQ(rows, 0);
+}
+
+}  // namespace
