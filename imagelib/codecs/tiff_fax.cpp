@@ -4,6 +4,7 @@
 // the output row as black spans.
 #include "imagelib/codecs/tiff_fax.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -279,11 +280,15 @@ class FaxDecompressor final : public TiffDecompressor {
   }
 
   // One run of the colour (make-up codes followed by a terminating code).
-  int DecodeRun(int colour) {
+  // On a bad code the make-up part read so far is left in *partial.
+  int DecodeRun(int colour, int* partial = nullptr) {
     int total = 0;
     for (;;) {
       RunEntry e = colour == 0 ? tables_.white[Peek(kWhiteBits)] : tables_.black[Peek(kBlackBits)];
-      if (e.run < 0) return -1;
+      if (e.run < 0) {
+        if (partial) *partial = total;
+        return -1;
+      }
       Consume(e.length);
       total += e.run;
       if (e.run < 64) return total;
@@ -348,10 +353,18 @@ class FaxDecompressor final : public TiffDecompressor {
         if (!Uncompressed(&pos, &colour)) return kRowBad;
         continue;
       }
-      int run = DecodeRun(colour);
+      int partial = 0;
+      int run = DecodeRun(colour, &partial);
+      if (run < 0 && partial > 0) {
+        // Like libtiff, a run cut short still paints its make-up part.
+        pos = std::min(pos + partial, width_);
+        AddChange(pos);
+        rowEnd_ = pos;
+      }
       if (run < 0 || pos + run > width_) return Overran() ? kRowShort : kRowBad;
       pos += run;
       AddChange(pos);
+      rowEnd_ = pos;
       colour ^= 1;
     }
     return Overran() ? kRowShort : kRowOk;
@@ -368,6 +381,7 @@ class FaxDecompressor final : public TiffDecompressor {
       while (ref[j] <= a0 || (int)(j & 1) != colour) j++;
     };
     while (a0 < width_) {
+      rowEnd_ = a0 < 0 ? 0 : a0;
       if (Exhausted()) return kRowShort;
       ModeEntry m = tables_.modes[Peek(kModeBits)];
       switch (m.mode) {
@@ -434,16 +448,12 @@ class FaxDecompressor final : public TiffDecompressor {
         }
         break;
       case TiffFaxKind::kGroup3: {
-        // After a damaged row the EOL that ends it was taken already.
-        bool sawEol = resynced_;
+        // Every row starts after an EOL; anything before it is skipped, as
+        // libtiff does. After a damaged or short row the EOL that ended it
+        // was taken already.
+        if (!resynced_ && !ScanToEol()) return kRowEnd;
         resynced_ = false;
-        int tag = 1;
-        if (sawEol && twoDimensional_) tag = GetBit();
-        while (TakeEol()) {
-          sawEol = true;
-          if (twoDimensional_) tag = GetBit();
-        }
-        if (twoDimensional_ && !sawEol) tag = GetBit();
+        int tag = twoDimensional_ ? GetBit() : 1;
         if (Exhausted()) return kRowEnd;
         twoD = twoDimensional_ && tag == 0;
         break;
@@ -454,10 +464,11 @@ class FaxDecompressor final : public TiffDecompressor {
         break;
     }
     firstRow_ = false;
+    rowEnd_ = 0;
     RowResult rc = twoD ? Decode2D() : Decode1D();
-    if (rc != kRowOk) {
-      // Keep the row's runs so far; the rest stays white.
-      if (current_.size() & 1) current_.push_back(width_);
+    if (rc != kRowOk && (current_.size() & 1)) {
+      // Keep the row's runs so far; the rest of the row is white.
+      current_.push_back(std::max(rowEnd_, current_.back()));
     }
     // An empty reference row means all white.
     return rc;
@@ -478,6 +489,7 @@ class FaxDecompressor final : public TiffDecompressor {
   bool ended_ = false;
   bool firstRow_ = true;
   bool resynced_ = false;
+  int rowEnd_ = 0;
   std::vector<int> current_;
   std::vector<int> reference_;
 };

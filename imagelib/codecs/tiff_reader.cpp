@@ -305,7 +305,6 @@ void ReadPage(File& f, Page* p) {
       case kPredictor: p->predictor = f.Value(e); break;
       case kTileWidth: p->tileWidth = f.Value(e); break;
       case kTileLength: p->tileLength = f.Value(e); break;
-      case kTileOffsets: p->tiled = true; break;
       case kYCbCrSubSampling:
         p->subH = f.Value(e, 0);
         p->subV = e.count > 1 ? f.Value(e, 1) : p->subV;
@@ -333,6 +332,8 @@ void ReadPage(File& f, Page* p) {
                           p->compression == kGroup4))
     p->photometric = kMinIsWhite;
   if (p->rowsPerStrip == 0 || p->rowsPerStrip > p->height) p->rowsPerStrip = p->height;
+  // Tiles are told by their size; their offsets may come in either tag.
+  p->tiled = p->Find(kTileWidth) && p->Find(kTileLength);
 }
 
 uint32_t Resolution(File& f, const Page& p, uint16_t tag, double* perUnit) {
@@ -695,6 +696,8 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
 
   const Entry* offsetsTag = p.Find(p.tiled ? kTileOffsets : kStripOffsets);
   const Entry* countsTag = p.Find(p.tiled ? kTileByteCounts : kStripByteCounts);
+  if (!offsetsTag) offsetsTag = p.Find(p.tiled ? kStripOffsets : kTileOffsets);
+  if (!countsTag) countsTag = p.Find(p.tiled ? kStripByteCounts : kTileByteCounts);
   if (!offsetsTag) return RESULT_CORRUPT;
   std::vector<uint64_t> offsets, counts;
   f_.Values(*offsetsTag, (uint32_t)chunks, &offsets);
@@ -723,6 +726,10 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
   const bool reverseBits = p.fillOrder == 2 && p.compression != kJpeg;
   const bool predict = p.predictor == 2 && kind == Kind::kPlain &&
                        (p.bits == 8 || p.bits == 16 || p.bits == 32);
+  // One decompressor serves the whole page: some keep what they learnt
+  // from the first strip.
+  std::unique_ptr<TiffDecompressor> dec = MakeDecompressor((int)chunkW, (int)chunkH);
+  if (!dec) return RESULT_CORRUPT;
   // Tiles at the right edge keep their padding; only whole tiles are
   // decoded, and the conversions read the first `width` pixels.
   for (int plane = 0; plane < planesToRead; plane++) {
@@ -751,9 +758,6 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
         data.resize(f_.ReadSome(offset, data.data(), data.size()));
         if (reverseBits)
           for (uint8_t& b : data) b = ReverseByte(b);
-        std::unique_ptr<TiffDecompressor> dec =
-            MakeDecompressor((int)chunkW, p.tiled ? (int)chunkH : rowsHere);
-        if (!dec) return RESULT_CORRUPT;
         dec->Begin(data.data(), data.size());
         if (p.tiled) {
           // Decode the whole tile, then place its units in the band.
@@ -1002,7 +1006,9 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   }
   if (p.compression == kThunderScan && (bits != 4 || conv.inSamples != 1)) return RESULT_CORRUPT;
   if (p.compression == kJpeg && bits != 8) return RESULT_CORRUPT;
-  conv.outSamples = outSamples;
+  // Separate planes are converted one plane (one sample) at a time.
+  const bool planeByPlane = separate && outSamples > 1;
+  conv.outSamples = planeByPlane ? 1 : outSamples;
 
   // Delivered layout and row converter.
   RowConverter convert = nullptr;
@@ -1015,7 +1021,8 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   } else if (kind == Kind::kLogLuv24) {
     convert = LogLuv24Row;
   } else if (kind == Kind::kPlain) {
-    if (outSamples == 1 && conv.inSamples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
+    if (!planeByPlane && outSamples == 1 && conv.inSamples == 1 &&
+        (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
       convert = CopyPacked;
     } else if (bits == 8) {
       convert = PickBytes;
@@ -1029,7 +1036,7 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   }
   int deliveredBits = 8;
   if (outSamples == 1 && kind == Kind::kPlain && convert == CopyPacked) deliveredBits = bits;
-  if (separate && outSamples > 1) {
+  if (planeByPlane) {
     h.planes = (int16_t)outSamples;
     h.bitsPerPlane = 8;
     h.flags |= SRC_PLANE_BY_PLANE;

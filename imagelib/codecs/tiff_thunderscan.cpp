@@ -5,6 +5,8 @@
 #include "imagelib/codecs/tiff_thunderscan.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -20,6 +22,7 @@ class ThunderScanDecompressor final : public TiffDecompressor {
   void Begin(const uint8_t* data, size_t size) override {
     in_ = data;
     end_ = data + size;
+    row_ = 0;
   }
 
   int Read(uint8_t* out, size_t size, size_t* produced) override {
@@ -30,9 +33,26 @@ class ThunderScanDecompressor final : public TiffDecompressor {
         status = TIFF_DECODE_SHORT;
         break;
       }
-      if (!DecodeRow(out + n)) status = TIFF_DECODE_SHORT;
+      // Rows are decoded over the same row of the previous strip: pixels a
+      // dropped run leaves out keep what was there, as in libtiff's strip
+      // buffer.
+      if (history_.size() <= row_) {
+        try {
+          history_.resize(row_ + 1, std::vector<uint8_t>(rowBytes_ + 2, 0));
+        } catch (const std::bad_alloc&) {
+          status = TIFF_DECODE_NO_MEMORY;
+          break;
+        }
+      }
+      uint8_t* row = history_[row_].data();
+      bool complete = DecodeRow(row);
+      memcpy(out + n, row, rowBytes_);
+      row_++;
       n += rowBytes_;
-      if (status != TIFF_DECODE_OK) break;
+      if (!complete) {
+        status = TIFF_DECODE_SHORT;
+        break;
+      }
     }
     *produced = n;
     if (n < size) memset(out + n, 0, size - n);
@@ -41,47 +61,54 @@ class ThunderScanDecompressor final : public TiffDecompressor {
   }
 
  private:
-  void Put(uint8_t* row, int* count, int value) {
-    if (*count < width_) {
-      int x = *count;
-      if (x & 1)
-        row[x >> 1] |= (uint8_t)(value & 0xF);
-      else
-        row[x >> 1] = (uint8_t)((value & 0xF) << 4);
-    }
-    (*count)++;
-  }
-
   bool DecodeRow(uint8_t* row) {
-    memset(row, 0, rowBytes_);
+    uint8_t* op = row;
     int last = 0, count = 0;
+    auto set = [&](int value) {
+      last = value & 0xF;
+      if (count < width_) {
+        if (count++ & 1)
+          *op++ |= (uint8_t)last;
+        else
+          *op = (uint8_t)(last << 4);
+      }
+    };
     while (count < width_ && in_ < end_) {
       uint8_t code = *in_++;
       switch (code & 0xC0) {
         case 0x00: {
+          // Repeat the last value. A half-filled byte is completed first; a
+          // run that would reach the end of the row is dropped.
           int repeat = code & 0x3F;
-          for (int i = 0; i < repeat && count < width_; i++) Put(row, &count, last);
+          if (count & 1) {
+            *op |= (uint8_t)last;
+            last = *op++;
+            count++;
+            repeat--;
+          } else {
+            last |= last << 4;
+          }
+          count += repeat;
+          if (count < width_)
+            for (; repeat > 0; repeat -= 2) *op++ = (uint8_t)last;
+          if (repeat == -1) *--op &= 0xF0;
+          last &= 0xF;
           break;
         }
         case 0x40:
           for (int shift = 4; shift >= 0; shift -= 2) {
             int d = (code >> shift) & 3;
-            if (d == 2) continue;
-            last = (last + kTwoBitDeltas[d]) & 0xF;
-            Put(row, &count, last);
+            if (d != 2) set(last + kTwoBitDeltas[d]);
           }
           break;
         case 0x80:
           for (int shift = 3; shift >= 0; shift -= 3) {
             int d = (code >> shift) & 7;
-            if (d == 4) continue;
-            last = (last + kThreeBitDeltas[d]) & 0xF;
-            Put(row, &count, last);
+            if (d != 4) set(last + kThreeBitDeltas[d]);
           }
           break;
         default:
-          last = code & 0xF;
-          Put(row, &count, last);
+          set(code & 0xF);
           break;
       }
     }
@@ -92,6 +119,8 @@ class ThunderScanDecompressor final : public TiffDecompressor {
   size_t rowBytes_;
   const uint8_t* in_ = nullptr;
   const uint8_t* end_ = nullptr;
+  size_t row_ = 0;
+  std::vector<std::vector<uint8_t>> history_;
 };
 
 }  // namespace
