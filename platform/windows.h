@@ -1,8 +1,10 @@
 // The device's system API in one include, as programs for the phone use it.
 #pragma once
 
+#include "platform/fs/files.h"
 #include "platform/gdi/gdi.h"
 #include "platform/registry/registry.h"
+#include "platform/text/locale.h"
 #include "platform/text/wide.h"
 #include "platform/thread/sync.h"
 #include "platform/win_types.h"
