@@ -166,6 +166,10 @@ int WriteJpeg(const char16_t* path, SaveContext* context) {
       return code;
     }
     JSAMPROW row = target.rowBuffer;
+    if (components == 1) {
+      // Bilevel and grey rows arrive as levels: their grey comes from the ramp.
+      for (int x = 0; x < context->width; ++x) row[x] = context->palette[row[x]];
+    }
     if (jpeg_write_scanlines(&s->cinfo, &row, 1) != 1) {
       Release(s, context);
       return RESULT_WRITE_ERROR;

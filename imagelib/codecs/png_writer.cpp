@@ -179,6 +179,9 @@ int WritePng(const char16_t* path, SaveContext* context) {
   }
   png_write_info(s->png, s->info);
 
+  // Grey rows arrive as levels (fewer than 256 for shallow pictures): the
+  // 8-bit grey of each level comes from the ramp.
+  const bool greyRamp = type == PIXEL_GREY;
   if (o.interlaced) {
     // Adam7 needs the whole picture at once.
     const uint64_t total = rowBytes * height;
@@ -195,6 +198,9 @@ int WritePng(const char16_t* path, SaveContext* context) {
       }
       s->rows[y] = s->image + (size_t)y * rowBytes;
       memcpy(s->rows[y], target.rowBuffer, (size_t)rowBytes);
+      if (greyRamp) {
+        for (png_uint_32 x = 0; x < width; ++x) s->rows[y][x] = context->palette[s->rows[y][x]];
+      }
     }
     png_write_image(s->png, s->rows);
   } else {
@@ -205,6 +211,9 @@ int WritePng(const char16_t* path, SaveContext* context) {
         return code;
       }
       png_bytep row = target.rowBuffer;
+      if (greyRamp) {
+        for (png_uint_32 x = 0; x < width; ++x) row[x] = context->palette[row[x]];
+      }
       png_write_rows(s->png, &row, 1);
     }
   }
