@@ -94,6 +94,18 @@ TEST_F(Tool, ConvertRefusesWhatItCannotDo) {
   EXPECT_EQ(2, RunCommand(q + " nosuchcommand 2>/dev/null"));
 }
 
+TEST_F(Tool, ConsoleRecognitionLinesAndProgressBar) {
+  std::string in = dir.File("c.bmp");
+  ASSERT_EQ(0, RunCommand("convert -size 7x5 xc:green '" + in + "'"));
+  std::string out, err;
+  ASSERT_EQ(0, RunCommand(q + " convert --flags 101 '" + in + "' '" + dir.File("o.bmp") + "' 2>/dev/null", &out));
+  EXPECT_NE(std::string::npos, out.find("A Windows Bitmap (RGB) was recognized : " + in + "\n"));
+  EXPECT_NE(std::string::npos, out.find("    Width:7 Height:5 with 16777216 colors\n"));
+  EXPECT_NE(std::string::npos, out.find("    Nplanes : 1      Bitscount : 24\n"));
+  ASSERT_EQ(0, RunCommand(q + " convert --flags 100 '" + in + "' '" + dir.File("o.bmp") + "' 2>&1 >/dev/null", &err));
+  EXPECT_EQ(std::string(60, '-') + "\r" + std::string(60, '*') + "\n", err);
+}
+
 TEST_F(Tool, HelpEverywhere) {
   for (std::string command : {"", " info", " convert", " formats"}) {
     std::string out;

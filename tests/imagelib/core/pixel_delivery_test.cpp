@@ -179,6 +179,64 @@ TEST(Reduction, FastPicksTheLastColumnAndFirstRowOfEachTarget) {
   EXPECT_EQ(23, ImageRow(&h.image, 1)[3]);
 }
 
+TEST(Reduction, PlannedForTheEndWhenRowsArriveOutOfOrderOrAreNotColour) {
+  // Tiles: the whole picture is loaded, then resized into the box.
+  {
+    Harness h;
+    h.options().maxWidth = 50;
+    h.options().maxHeight = 50;
+    h.header.width = 200;
+    h.header.height = 100;
+    h.header.bitsPerPlane = 24;
+    h.header.flags = SRC_TILED;
+    ASSERT_EQ(0, h.Run([](int, uint8_t* b) { memset(b, 60, 600); }));
+    EXPECT_EQ(50, h.image.width);
+    EXPECT_EQ(25, h.image.height);
+    EXPECT_EQ(60, ImageRow(&h.image, 24)[149]);
+  }
+  // Smooth reduction of a palette picture: loaded whole, then averaged into
+  // direct colour.
+  {
+    Harness h;
+    h.options().maxWidth = 10;
+    h.options().maxHeight = 10;
+    h.options().scaleMode = 2;
+    h.header.width = 40;
+    h.header.height = 20;
+    h.header.bitsPerPlane = 8;
+    uint8_t palette[768] = {};
+    palette[3] = 200;  // entry 1 is (200, 0, 0)
+    ASSERT_EQ(0, h.Run([](int, uint8_t* b) { for (int x = 0; x < 40; ++x) b[x] = (uint8_t)(x & 1); },
+                       PAL_RGB3, 8, palette));
+    EXPECT_EQ(10, h.image.width);
+    EXPECT_EQ(5, h.image.height);
+    EXPECT_EQ(PIXEL_RGB, h.image.pixelType);
+    EXPECT_NEAR(100, h.image.pixels[0], 1);
+    EXPECT_EQ(0, h.image.pixels[1]);
+  }
+}
+
+TEST(Delivery, CallerSuppliesThePixelBuffer) {
+  Harness h;
+  static int calls = 0;
+  h.options().allocPixels = [](int w, int hgt, int bpp, int, int, int bytesPerRow, void* user) {
+    ++calls;
+    EXPECT_EQ(3, w);
+    EXPECT_EQ(2, hgt);
+    EXPECT_EQ(3, bpp);
+    EXPECT_EQ(12, bytesPerRow);
+    EXPECT_EQ((void*)&calls, user);
+    return (uint8_t*)calloc((size_t)bytesPerRow * hgt, 1);
+  };
+  h.options().allocUserData = &calls;
+  h.header.width = 3;
+  h.header.height = 2;
+  h.header.bitsPerPlane = 24;
+  ASSERT_EQ(0, h.Run([](int y, uint8_t* b) { memset(b, 5 + y, 9); }));
+  EXPECT_EQ(1, calls);
+  EXPECT_EQ(6, ImageRow(&h.image, 1)[8]);
+}
+
 TEST(Types, OneBitIsBilevelOrGrey) {
   for (uint32_t flags : {0u, (uint32_t)LOAD_BW_AS_GREY}) {
     Harness h(flags);
