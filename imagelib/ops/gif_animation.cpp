@@ -88,6 +88,7 @@ class AnimationLoader {
   uint8_t global_[768];
   int globalCount_ = 256;  // entries of the global table (256 zeros without one)
   int firstTransparent_ = -1;
+  bool stopped_ = false;  // a later image larger than the screen ended the loop
   std::unique_ptr<GifLzwTables> tables_;
   std::vector<uint8_t> rowBuffer_;
 };
@@ -143,7 +144,7 @@ int AnimationLoader::Load(const char* path) {
     if (block != GIF_IMAGE) continue;
     result = ReadImage(control, &previous, &previousArea);
     control = Control();
-    if (result != RESULT_OK) break;
+    if (result != RESULT_OK || stopped_) break;
   }
   if (animation_->frameCount == 0 && result == RESULT_OK) return RESULT_NOT_RECOGNISED;
   return result;
@@ -173,6 +174,7 @@ int AnimationLoader::ReadImage(const Control& control, Control* previous, Area* 
   const bool first = animation_->frameCount == 0;
   if (!first && (width > screenWidth_ || height > screenHeight_)) {
     // A later image larger than the screen ends the animation.
+    stopped_ = true;
     return RESULT_OK;
   }
   if (width < 1 || height < 1 || width >= kMaxImageSide || height >= kMaxImageSide)

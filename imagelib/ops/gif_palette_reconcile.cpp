@@ -38,6 +38,18 @@ bool ReconcileGifPalette(uint8_t* palette, bool* inUse, const uint8_t* colours,
         palette[512 + chosen] = rgb[2];
       }
     }
+    if (chosen < 0 && reserved >= 0) {
+      // Last exact choice: the reserved entry, when it holds the colour or
+      // is free.
+      if (SameColour(palette, reserved, rgb)) {
+        chosen = reserved;
+      } else if (!inUse[reserved]) {
+        chosen = reserved;
+        palette[chosen] = rgb[0];
+        palette[256 + chosen] = rgb[1];
+        palette[512 + chosen] = rgb[2];
+      }
+    }
     if (chosen < 0) {
       long best = -1;
       for (int i = 0; i < 256; ++i) {

@@ -11,13 +11,16 @@
 //   3. otherwise it is placed in an entry that no pixel still shown on the
 //      canvas uses: the colour's own index when that entry is free, else
 //      the lowest free entry;
-//   4. only when all 256 entries are in use does the colour take the
-//      nearest entry (squared RGB distance) - a frame needing more than 256
-//      colours cannot be shown exactly by one palette.
+//   4. the reserved index (the frame's transparent index) is skipped by the
+//      steps above and taken only as the last exact choice, when it holds
+//      the colour or no pixel uses it;
+//   5. only when all 256 entries are in use does the colour take the
+//      nearest other entry (squared RGB distance) - a frame needing more
+//      than 256 colours cannot be shown exactly by one palette.
 //
 // Entries used by the canvas are never changed, so every canvas pixel keeps
-// its colour. The reserved index (the frame's transparent index) is never
-// handed to an opaque colour.
+// its colour, and every new colour is exact whenever the frame shows at
+// most 256 colours.
 #pragma once
 
 #include <cstdint>
