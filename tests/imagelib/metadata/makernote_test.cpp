@@ -205,16 +205,24 @@ TEST(NikonNote, Type1AndType2) {
 // ---- Olympus, Fujifilm, Sigma, Sanyo -------------------------------------------
 
 TEST(OlympusNote, DirectoryAfterTheSignature) {
-  Bytes block = CameraBlock("OLYMPUS OPTICAL CO.,LTD", false, [](uint32_t at) {
-    return Cat(Cat(Text("OLYMP"), {0, 1, 0}),
-               NoteDirectory({NoteInts(513, Short({2}), false), NoteInts(514, Short({2}), false),
-                              NoteRaw(519, Ascii("SX552"))},
-                             false, at + 8, 0));
-  });
-  std::vector<std::string> rows = NoteRows(block);
+  auto note = [](const std::string& cameraType, int quality) {
+    return CameraBlock("OLYMPUS OPTICAL CO.,LTD", false, [=](uint32_t at) {
+      std::vector<NoteEntry> entries = {NoteInts(513, Short({quality}), false),
+                                        NoteInts(514, Short({2}), false)};
+      if (!cameraType.empty()) entries.push_back(NoteRaw(519, Ascii(cameraType)));
+      return Cat(Cat(Text("OLYMP"), {0, 1, 0}), NoteDirectory(entries, false, at + 8, 0));
+    });
+  };
+  // SX camera types count the quality from 0, the others from 1.
+  std::vector<std::string> rows = NoteRows(note("SX552", 1));
   EXPECT_TRUE(Has(rows, "Compression setting=HQ"));
   EXPECT_TRUE(Has(rows, "Macro Mode=Super Macro"));
   EXPECT_TRUE(Has(rows, "Firmware version=SX552"));
+  EXPECT_TRUE(Has(NoteRows(note("SX552", 0)), "Compression setting=SQ"));
+  EXPECT_TRUE(Has(NoteRows(note("D4028", 1)), "Compression setting=SQ"));
+  EXPECT_TRUE(Has(NoteRows(note("D4028", 3)), "Compression setting=SHQ"));
+  EXPECT_TRUE(Has(NoteRows(note("SX151", 1)), "Compression setting=SQ"));
+  EXPECT_TRUE(Has(NoteRows(note("", 2)), "Compression setting=HQ"));
 
   Bytes unsigned_ = CameraBlock("OLYMPUS", false, [](uint32_t at) {
     return Cat(Text("XLYMP\0\1\0"), NoteDirectory({NoteInts(513, Short({2}), false)}, false,

@@ -398,7 +398,8 @@ inline void AddJpegMetadata(const Bytes& file, BlockList* list) {
 // ---- exiftool --------------------------------------------------------------
 
 // exiftool's tags of each file ("Group:Tag" -> value) from one run over a set
-// of files; `numeric` asks for -n values.
+// of files; `numeric` asks for -n values. A tag shown several times keeps its
+// first value here and every value, separated by '\x1f', under "+Group:Tag".
 using ToolTags = std::map<std::string, std::string>;
 
 inline std::map<std::string, ToolTags> ExiftoolTags(const std::vector<std::string>& files,
@@ -427,7 +428,10 @@ inline std::map<std::string, ToolTags> ExiftoolTags(const std::vector<std::strin
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string key = line.substr(1, eq - 1);
-    if (!out[current].count(key)) out[current][key] = line.substr(eq + 1);
+    std::string value = line.substr(eq + 1);
+    if (!out[current].count(key)) out[current][key] = value;
+    std::string& all = out[current]["+" + key];
+    all += (all.empty() ? "" : "\x1f") + value;
   }
   return out;
 }
