@@ -16,6 +16,8 @@ void ResetKeypad();
 // The registry store opens and closes with the device.
 bool OpenRegistryStore(const std::string& file);
 void CloseRegistryStore();
+bool SaveShownScreen(const std::string& path);
+void ForgetSdlBackend(Backend* b);
 
 namespace {
 
@@ -156,7 +158,10 @@ void StopDevice() {
   if (!g_running) return;
   if (!g_options.screenshotOnExit.empty()) {
     wm::NextWindowToPaint(reinterpret_cast<HWND>(~uintptr_t(0)));
-    if (!gdi::SaveScreenPng(g_options.screenshotOnExit))
+    // The SDL window's shot is read back from what the window shows.
+    bool saved = g_options.headless ? gdi::SaveScreenPng(g_options.screenshotOnExit)
+                                    : SaveShownScreen(g_options.screenshotOnExit);
+    if (!saved)
       std::fprintf(stderr, "quivra: cannot write %s\n", g_options.screenshotOnExit.c_str());
   }
   CloseRegistryStore();
@@ -164,6 +169,7 @@ void StopDevice() {
   wm::ResetWindows();
   ResetKeypad();
   g_running = false;
+  ForgetSdlBackend(g_backend.get());
   g_backend.reset();
 }
 
