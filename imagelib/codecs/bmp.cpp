@@ -592,7 +592,8 @@ int ReadDxtPicture(ByteSource& in, LoadContext* context, SourceFormat& format, b
   format.planes = 1;
   format.flags = 0;
   format.rowsPerCall = 4;
-  format.bytesPerPlane = format.width * 4;
+  // The pipeline refuses sizes beyond its limits; keep the product in range.
+  format.bytesPerPlane = (int32_t)std::min<int64_t>((int64_t)format.width * 4, INT32_MAX);
   format.layout = LAYOUT_BOTTOM_UP;
   int r = StartPicture(context, &format);
   if (r != 0) return r;

@@ -1079,6 +1079,58 @@ TEST_F(BmpTest, HeadersThatAreNotBitmapsGiveTwo) {
   EXPECT_EQ(loadAsBmp(cut), RESULT_NOT_RECOGNISED);
 }
 
+TEST_F(BmpTest, HostileHeadersReturnACodeWithoutTouchingMemoryOutOfBounds) {
+  struct Case {
+    const char* name;
+    BmpBuilder b;
+    int expected;  // -1: any code
+  };
+  auto make = [](int32_t w, int32_t h, uint16_t planes, uint16_t bits, uint32_t compression) {
+    BmpBuilder b;
+    b.width = w;
+    b.height = h;
+    b.planes = planes;
+    b.bits = bits;
+    b.compression = compression;
+    b.data.assign(256, 0x5A);
+    return b;
+  };
+  std::vector<Case> cases = {
+      {"three planes of 8 bits", make(8, 4, 3, 8, 0), -1},
+      {"two planes of 16 bits", make(8, 4, 2, 16, 0), -1},
+      {"two planes of 1 bit", make(8, 4, 2, 1, 0), -1},
+      {"no planes", make(8, 4, 0, 8, 0), RESULT_NOT_RECOGNISED},
+      {"30000 bits", make(8, 4, 1, 30000, 0), RESULT_NOT_RECOGNISED},
+      {"20 bits", make(8, 4, 1, 20, 0), RESULT_NOT_RECOGNISED},
+      {"RLE8 on 4 bits", make(8, 4, 1, 4, 1), RESULT_NOT_RECOGNISED},
+      {"huge 24-bit picture", make(31999, 31999, 1, 24, 0), RESULT_NO_MEMORY},
+      {"huge DXT1 picture", make(199999, 199999, 1, 32, 0x31545844), RESULT_NO_MEMORY},
+      {"DXT too wide for the pipeline", make(200000, 4, 1, 32, 0x31545844), RESULT_NOT_RECOGNISED},
+      {"all-zero 16-bit masks", make(8, 4, 1, 16, 3), 0},
+      {"all-zero 32-bit masks", make(8, 4, 1, 32, 3), 0},
+      {"data offset past the end", make(8, 4, 1, 8, 0), RESULT_NOT_COMPLETE},
+  };
+  cases[10].b.masks = {0, 0, 0};
+  cases[11].b.masks = {0, 0, 0};
+  cases[12].b.data.clear();
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rgba ours;
+    int r = LoadBytes(c.b.Bytes(), &ours);
+    if (c.expected >= 0) {
+      EXPECT_EQ(r, c.expected);
+    } else {
+      EXPECT_TRUE(r >= 0 && r <= 16) << r;
+    }
+    if (c.expected == 0) {
+      EXPECT_EQ(ours.at(0, 0)[0], 0);  // no mask, no colour
+    }
+    if (c.expected < 0) {
+      EXPECT_GT(FeedDamagedCopies(c.b.Bytes(), "bmp", 8), 0);
+    }
+  }
+}
+
 TEST_F(BmpTest, TruncatedPixelDataGivesFourAndKeepsTheRowsRead) {
   const int w = 6, h = 4;
   Grid pixels = Pattern(w, h, 0x1000000, 5);
