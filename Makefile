@@ -28,7 +28,7 @@ $(ASAN_BUILD)/build.ninja: | setup
 
 test-asan: $(ASAN_BUILD)/build.ninja
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)
