@@ -2,12 +2,14 @@
 // per-thread last error.
 #include "platform/backend/device.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <thread>
 
 #include "platform/backend/headless/headless.h"
 #include "platform/fs/path_map.h"
 #include "platform/gdi/gdi_internal.h"
+#include "platform/text/locale.h"
 #include "platform/window/window_internal.h"
 
 namespace platform {
@@ -33,6 +35,20 @@ bool ParseInt(const std::string& s, long lo, long hi, long* out) {
   long v = std::strtol(s.c_str(), &end, 10);
   if (*end || v < lo || v > hi) return false;
   *out = v;
+  return true;
+}
+
+// "UTC", "+HH:MM" or "-HH:MM" as minutes east of UTC.
+bool ParseTimeZone(const std::string& s, int* minutes) {
+  if (s == "UTC" || s == "utc" || s == "Z") {
+    *minutes = 0;
+    return true;
+  }
+  long h = 0, m = 0;
+  if (s.size() != 6 || (s[0] != '+' && s[0] != '-') || s[3] != ':' || !ParseInt(s.substr(1, 2), 0, 14, &h) ||
+      !ParseInt(s.substr(4, 2), 0, 59, &m))
+    return false;
+  *minutes = (int)(h * 60 + m) * (s[0] == '-' ? -1 : 1);
   return true;
 }
 
@@ -109,6 +125,20 @@ bool ParseDeviceOptions(int argc, char** argv, DeviceOptions* options, std::vect
       int depth = options->screen.depth;
       options->screen = ProfileForSize((int)w, (int)h);
       options->screen.depth = depth;
+    } else if (a == "--time-zone") {
+      if (!value(&v)) return false;
+      int minutes = 0;
+      if (!ParseTimeZone(v, &minutes)) {
+        if (error) *error = "--time-zone wants UTC, +HH:MM or -HH:MM";
+        return false;
+      }
+      options->timeZone = v;
+    } else if (a == "--language") {
+      if (!value(&options->language)) return false;
+      if (options->language.size() < 2 || options->language.size() > 3) {
+        if (error) *error = "--language wants an ISO 639 code";
+        return false;
+      }
     } else if (rest) {
       rest->push_back(a);
     }
@@ -122,6 +152,21 @@ bool StartDevice(const DeviceOptions& options) {
   if (g_options.screen.depth != 8 && g_options.screen.depth != 24) g_options.screen.depth = 16;
   g_uiThread = std::this_thread::get_id();
   SetDeviceRoot(g_options.root);
+  LocaleSettings locale = HostLocaleSettings();
+  int minutes = 0;
+  if (!g_options.timeZone.empty() && ParseTimeZone(g_options.timeZone, &minutes)) {
+    locale.fixedTimeZone = true;
+    locale.timeZoneMinutes = minutes;
+  }
+  if (!g_options.language.empty()) {
+    std::u16string code;
+    for (char c : g_options.language) code += (char16_t)std::tolower((unsigned char)c);
+    locale.isoLanguage = code;
+    std::u16string upper;
+    for (char c : g_options.language) upper += (char16_t)std::toupper((unsigned char)c);
+    locale.abbreviatedLanguage = code == u"en" ? u"ENU" : upper;
+  }
+  SetLocaleSettings(locale);
   std::unique_ptr<Backend> backend;
   if (g_options.headless) {
     backend = CreateHeadlessBackend(g_options);

@@ -36,11 +36,13 @@ struct DeviceOptions {
   std::string registryFile;      // empty: the XDG configuration folder
   uint32_t backHoldMs = 800;     // hold threshold of the Back key
   std::string programPath;       // host path of the executable
+  std::string timeZone;          // "UTC", "+HH:MM" or "-HH:MM"; empty: the host's
+  std::string language;          // ISO 639 code answered by GetLocaleInfo; empty: the host's
 };
 
 // Reads the device's own options (--headless, --script FILE, --screen WxH,
 // --depth N, --zoom N, --root DIR, --registry FILE, --screenshot-on-exit
-// FILE, --back-hold MS) from argv; other arguments are returned in `rest`.
+// FILE, --back-hold MS, --time-zone UTC|+HH:MM, --language CODE) from argv; other arguments are returned in `rest`.
 // False with a message on a malformed option.
 bool ParseDeviceOptions(int argc, char** argv, DeviceOptions* options,
                         std::vector<std::string>* rest, std::string* error);
