@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -486,6 +487,27 @@ TEST(ConvertDepthDirect, ExpandsBitsGreyAndPalettes) {
   ASSERT_EQ(ConvertDepth(ix.get(), nullptr, 21, 0), RESULT_OK);  // BGR
   EXPECT_EQ(ImageRow(ix.get(), 0)[0], 33);
   EXPECT_EQ(ImageRow(ix.get(), 0)[2], 11);
+}
+
+TEST(ConvertDepthDirect, WideSamplesKeepTheirUpperBits) {
+  Picture p;
+  ASSERT_EQ(ImageCreateDeep(p.get(), PIXEL_RGBA, 4, 3, 2, 16), 1);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      for (int s = 0; s < 4; ++s) {
+        const uint16_t v = (uint16_t)(((x * 50 + s * 20 + y) << 8) | 0x7F);
+        std::memcpy(ImageRow(p.get(), y) + (x * 4 + s) * 2, &v, 2);
+      }
+  ASSERT_EQ(ConvertDepth(p.get(), nullptr, 23, 0), RESULT_OK);  // BGRA, 8 bits
+  EXPECT_EQ(p->bitsPerSample, 8);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      const uint8_t* px = ImageRow(p.get(), y) + x * 4;
+      EXPECT_EQ(px[2], x * 50 + y);       // red
+      EXPECT_EQ(px[1], x * 50 + 20 + y);  // green
+      EXPECT_EQ(px[0], x * 50 + 40 + y);  // blue
+      EXPECT_EQ(px[3], x * 50 + 60 + y);  // alpha kept
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -182,6 +182,21 @@ TEST(Rotate, BitPicture33WideKeepsEveryBitOnHalfTurn) {
   }
 }
 
+TEST(Rotate, WideSamplesMoveWholePixels) {
+  Picture p;
+  ASSERT_EQ(ImageCreateDeep(p.get(), PIXEL_RGB, 4, 5, 3, 16), 1);
+  for (int y = 0; y < 3; ++y)
+    for (int i = 0; i < 5 * 6; ++i) ImageRow(p.get(), y)[i] = (uint8_t)Noise(i, y, 0);
+  std::vector<uint8_t> bytes = RowBytes(p.image);
+  ASSERT_EQ(Rotate(p.get(), nullptr, 90, 0), RESULT_OK);
+  EXPECT_EQ(p->bitsPerSample, 16);
+  EXPECT_EQ(p->width, 3);
+  // Result (0, 0) is the source's bottom-left pixel: all six bytes.
+  for (int b = 0; b < 6; ++b) EXPECT_EQ(ImageRow(p.get(), 0)[b], (uint8_t)Noise(b, 2, 0));
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Rotate(p.get(), nullptr, 90, 0), RESULT_OK);
+  EXPECT_EQ(RowBytes(p.image), bytes);
+}
+
 TEST(Rotate, OtherAnglesCopy) {
   Picture p;
   MakeNoise(p, PIXEL_INDEXED, 9, 4, 4);
