@@ -17,6 +17,7 @@ namespace {
 
 constexpr char kDescription[] = "Portable Network Graphics";
 constexpr png_uint_32 kMaxSide = 199999;
+constexpr png_alloc_size_t kMaxChunkBytes = 16u << 20;
 
 enum Phase { PHASE_HEADER, PHASE_PASSES, PHASE_ROWS, PHASE_END };
 
@@ -34,6 +35,7 @@ struct PngReaderState {
   int paletteCount;
   uint8_t palette[256 * 3];
   bool hasPalette;
+  PngInput input;
 };
 
 void Release(PngReaderState* s) {
@@ -95,8 +97,10 @@ int ReadPng(FileStream* stream, LoadContext* context) {
   PngReaderState* s = new (std::nothrow) PngReaderState();
   if (!s) return RESULT_NO_MEMORY;
   const uint32_t flags = context->options.flags;
-  s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorJump,
-                                  (flags & LOAD_CONSOLE) ? nullptr : PngWarningSilent);
+  // A non-null error pointer asks the warning hook to print.
+  s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING,
+                                  (flags & LOAD_CONSOLE) ? (png_voidp)s : nullptr, PngErrorJump,
+                                  PngReaderWarning);
   if (!s->png) {
     Release(s);
     return RESULT_NO_MEMORY;
@@ -117,8 +121,12 @@ int ReadPng(FileStream* stream, LoadContext* context) {
     Release(s);
     return code;
   }
-  png_set_read_fn(s->png, stream, PngReadFromStream);
+  s->input.stream = stream;
+  png_set_read_fn(s->png, &s->input, PngReadFromStream);
   png_set_user_limits(s->png, kMaxSide, kMaxSide);
+  // A damaged chunk length must not make libpng allocate (and clear)
+  // gigabytes for an ancillary chunk.
+  png_set_chunk_malloc_max(s->png, kMaxChunkBytes);
   png_read_info(s->png, s->info);
 
   png_uint_32 width = 0, height = 0;
@@ -238,6 +246,7 @@ int ReadPng(FileStream* stream, LoadContext* context) {
     Release(s);
     return code;
   }
+  s->input.padAtEnd = true;
 
   if (s->interlaced) {
     uint64_t total = (uint64_t)s->rowBytes * height;
@@ -273,6 +282,13 @@ int ReadPng(FileStream* stream, LoadContext* context) {
       s->lastDelivery = DeliverRows(context, -1, -1, 1);
       if (s->lastDelivery != 0) break;
     }
+  }
+  if (s->input.truncated) {
+    // Every row came, but some from the padding: the data was cut short.
+    FinishPicture(context, 0, 8, s->hasPalette ? s->palette : nullptr);
+    code = s->lastDelivery == RESULT_CANCELLED ? RESULT_CANCELLED : RESULT_NOT_COMPLETE;
+    Release(s);
+    return code;
   }
   FinishPicture(context, 0, 8, s->hasPalette ? s->palette : nullptr);
   code = s->lastDelivery;
