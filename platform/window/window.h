@@ -148,6 +148,13 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk);
 BOOL UnregisterHotKey(HWND hwnd, int id);
 
+// Dialog units: fixed base units per screen profile (6 x 13 pixels at 96
+// dots per inch, scaled with the dots per inch otherwise); a horizontal
+// unit is a quarter of the base width, a vertical one an eighth of the
+// base height.
+LONG GetDialogBaseUnits();
+BOOL MapDialogRect(HWND dialog, RECT* rect);
+
 // Screen metrics and system colours.
 int GetSystemMetrics(int index);
 DWORD GetSysColor(int index);

@@ -1210,3 +1210,20 @@ DWORD GetSysColor(int index) {
   }
   return 0;
 }
+
+LONG GetDialogBaseUnits() {
+  int dpi = Screen().dpi;
+  int x = (6 * dpi + 48) / 96, y = (13 * dpi + 48) / 96;
+  return MAKELONG(x, y);
+}
+
+BOOL MapDialogRect(HWND, RECT* rect) {
+  if (!rect) return FALSE;
+  LONG base = GetDialogBaseUnits();
+  int bx = LOWORD(base), by = HIWORD(base);
+  rect->left = rect->left * bx / 4;
+  rect->right = rect->right * bx / 4;
+  rect->top = rect->top * by / 8;
+  rect->bottom = rect->bottom * by / 8;
+  return TRUE;
+}

@@ -122,4 +122,24 @@ TEST_F(StartedDevice, RestartingRemovesEveryWindowTimerAndClass) {
   EXPECT_EQ(GetTickCount(), 0u);
 }
 
+TEST_F(StartedDevice, DialogUnitsUseFixedBaseUnitsPerProfile) {
+  platform::DeviceOptions o;
+  o.headless = true;
+  o.registryFile = dir_ + "/r.db";
+  ASSERT_TRUE(platform::StartDevice(o));
+  EXPECT_EQ(LOWORD(GetDialogBaseUnits()), 6);
+  EXPECT_EQ(HIWORD(GetDialogBaseUnits()), 13);
+  RECT r{4, 8, 40, 16};
+  MapDialogRect(nullptr, &r);
+  EXPECT_EQ(r.left, 6);
+  EXPECT_EQ(r.top, 13);
+  EXPECT_EQ(r.right, 60);
+  EXPECT_EQ(r.bottom, 26);
+  o.screen = platform::ProfileForSize(240, 320);
+  ASSERT_TRUE(platform::StartDevice(o));
+  // 131 dots per inch: 6 x 131 / 96 = 8.2, 13 x 131 / 96 = 17.7.
+  EXPECT_EQ(LOWORD(GetDialogBaseUnits()), 8);
+  EXPECT_EQ(HIWORD(GetDialogBaseUnits()), 18);
+}
+
 }  // namespace
