@@ -131,15 +131,19 @@ int ReadIco(FileStream* stream, LoadContext* context) {
     }
     uint8_t* d = picture.data() + (size_t)y * pixelRow;
     const uint8_t* s = stored.data();
-    for (uint32_t x = 0; x < width; ++x, d += 4) {
-      const uint8_t* bgr;
-      if (bits == 24) bgr = s + (size_t)x * 3;
-      else if (bits == 8) bgr = palette + s[x] * 3;
-      else bgr = palette + ((s[x >> 1] >> ((x & 1) ? 0 : 4)) & 15) * 3;
-      d[0] = bgr[0];
-      d[1] = bgr[1];
-      d[2] = bgr[2];
-      d[3] = 255;
+    auto put = [](uint8_t* to, const uint8_t* bgr) {
+      to[0] = bgr[0];
+      to[1] = bgr[1];
+      to[2] = bgr[2];
+      to[3] = 255;
+    };
+    if (bits == 24) {
+      for (uint32_t x = 0; x < width; ++x) put(d + (size_t)x * 4, s + (size_t)x * 3);
+    } else if (bits == 8) {
+      for (uint32_t x = 0; x < width; ++x) put(d + (size_t)x * 4, palette + s[x] * 3);
+    } else {
+      for (uint32_t x = 0; x < width; ++x)
+        put(d + (size_t)x * 4, palette + ((s[x >> 1] >> ((x & 1) ? 0 : 4)) & 15) * 3);
     }
   }
   if (status == RESULT_OK) {

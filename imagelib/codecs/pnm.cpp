@@ -161,13 +161,19 @@ int ReadPnm(FileStream* stream, LoadContext* context) {
     if (type == 1) {
       for (int x = 0; x < width && status == RESULT_OK; ++x) status = ReadBitDigit(in, &row[x]);
     } else if (ascii) {
-      uint16_t* row16 = reinterpret_cast<uint16_t*>(row);
-      for (size_t i = 0; i < rowSamples; ++i) {
-        int v = 0;
-        status = ReadPnmNumber(in, &v);
-        if (status != RESULT_OK) break;
-        if (wide) row16[i] = scale.Wide((uint32_t)v);
-        else row[i] = scale.Byte(v);
+      if (wide) {
+        uint16_t* row16 = reinterpret_cast<uint16_t*>(row);
+        for (size_t i = 0; i < rowSamples && status == RESULT_OK; ++i) {
+          int v = 0;
+          status = ReadPnmNumber(in, &v);
+          row16[i] = scale.Wide((uint32_t)v);
+        }
+      } else {
+        for (size_t i = 0; i < rowSamples && status == RESULT_OK; ++i) {
+          int v = 0;
+          status = ReadPnmNumber(in, &v);
+          row[i] = scale.Byte(v);
+        }
       }
     } else if (type == 4) {
       size_t bytes = (size_t)(width + 7) / 8;

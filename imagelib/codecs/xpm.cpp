@@ -176,6 +176,41 @@ bool ReadWholeFile(FileStream* stream, std::vector<char>* bytes) {
   return true;
 }
 
+struct KeyTables {
+  const int32_t* shortKeys;  // keys of 1 and 2 characters
+  const std::unordered_map<uint32_t, int>* longKeys;
+};
+
+// Reads one row's keys of N characters after its opening quote and maps
+// them to colour entries; pixels after an early closing quote keep entry 0.
+// Returns 0, or 4 when the file ends inside the row.
+template <int N>
+int ReadRowKeys(XpmText& text, const KeyTables& keys, int32_t* indexes, int width) {
+  for (int x = 0; x < width; ++x) {
+    unsigned char key[N];
+    for (int k = 0; k < N; ++k) {
+      int c = text.Get();
+      if (c < 0 || c == '"') {
+        for (int rest = x; rest < width; ++rest) indexes[rest] = 0;
+        return c < 0 ? RESULT_NOT_COMPLETE : RESULT_OK;
+      }
+      key[k] = (unsigned char)c;
+    }
+    if constexpr (N == 1) {
+      indexes[x] = keys.shortKeys[key[0]];
+    } else if constexpr (N == 2) {
+      indexes[x] = keys.shortKeys[key[0] * 256 + key[1]];
+    } else {
+      auto found = keys.longKeys->find(PackKey(reinterpret_cast<const char*>(key), N));
+      indexes[x] = found == keys.longKeys->end() ? 0 : found->second;
+    }
+  }
+  text.SkipPast('"');  // the closing quote (and anything before it)
+  return RESULT_OK;
+}
+
+using RowKeys = int (*)(XpmText&, const KeyTables&, int32_t*, int);
+
 }  // namespace
 
 int ReadXpm(FileStream* stream, LoadContext* context) {
@@ -244,46 +279,23 @@ int ReadXpm(FileStream* stream, LoadContext* context) {
   int result = StartPicture(context, &header);
   if (result != 0) return result;
 
+  std::vector<int32_t> indexes((size_t)width);
+  RowKeys readRow = keyLength == 1 ? ReadRowKeys<1> : keyLength == 2 ? ReadRowKeys<2>
+                  : keyLength == 3 ? ReadRowKeys<3> : ReadRowKeys<4>;
+  const KeyTables keys{shortKeys.data(), &longKeys};
   int status = RESULT_OK;
   for (long y = 0; y < height && status == RESULT_OK; ++y) {
     uint8_t* row = header.rowBuffer;
-    memset(row, 0, (size_t)(direct ? width * 3 : width));
     if (!text.OpenString()) {
       status = RESULT_NOT_COMPLETE;
+      memset(indexes.data(), 0, indexes.size() * sizeof indexes[0]);
     } else {
-      bool closed = false;
-      for (long x = 0; x < width; ++x) {
-        char key[kMaxKeyLength] = {0, 0, 0, 0};
-        bool ended = false;
-        for (long k = 0; k < keyLength; ++k) {
-          int c = text.Get();
-          if (c < 0) {
-            status = RESULT_NOT_COMPLETE;
-            ended = true;
-            break;
-          }
-          if (c == '"') {
-            // A short row: its remaining pixels keep entry 0.
-            closed = true;
-            ended = true;
-            break;
-          }
-          key[k] = (char)c;
-        }
-        if (ended) break;
-        int index;
-        if (keyLength == 1) {
-          index = shortKeys[(unsigned char)key[0]];
-        } else if (keyLength == 2) {
-          index = shortKeys[(unsigned char)key[0] * 256 + (unsigned char)key[1]];
-        } else {
-          auto found = longKeys.find(PackKey(key, (int)keyLength));
-          index = found == longKeys.end() ? 0 : found->second;
-        }
-        if (direct) memcpy(row + x * 3, table[(size_t)index].rgb, 3);
-        else row[x] = (uint8_t)index;
-      }
-      if (status == RESULT_OK && !closed) text.Get();  // the closing quote
+      status = readRow(text, keys, indexes.data(), (int)width);
+    }
+    if (direct) {
+      for (long x = 0; x < width; ++x) memcpy(row + x * 3, table[(size_t)indexes[(size_t)x]].rgb, 3);
+    } else {
+      for (long x = 0; x < width; ++x) row[x] = (uint8_t)indexes[(size_t)x];
     }
     int delivered = DeliverRows(context, -1, -1, 1);
     if (delivered != 0) return delivered;
