@@ -593,4 +593,39 @@ TEST(GifAnimation, DisposalToPreviousCorpusFileRestoresTheFirstFrame) {
   }
 }
 
+
+// ---------------------------------------------------------------------------
+// quivra-img frames.
+
+TEST(GifFramesCommand, PrintsFramesAndDumpsThemAsPictures) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "no ImageMagick";
+  Builder b;
+  b.Header(3, 2, kColours, 2);
+  b.Control(0, 0, -1).Image(0, 0, 3, 2, {1, 1, 1, 2, 2, 2}, 2);
+  b.Control(1, 7, 0).Image(1, 0, 1, 2, {3, 0}, 2).Trailer();
+  TempDir dir;
+  WriteFileBytes(dir.File("a.gif"), b.bytes);
+  std::string out;
+  ASSERT_EQ(RunCommand("'" + QuivraImg() + "' frames --dump '" + dir.File("dump") + "' '" +
+                       dir.File("a.gif") + "'", &out),
+            0);
+  EXPECT_EQ(out, "frames: 2\nresult: 0\nwidth: 3\nheight: 2\n0 100 -1\n1 70 -1\n");
+  // The second frame as written: red row with blue in the middle, green row.
+  std::vector<std::string> files = ListFiles(dir.File("dump"));
+  ASSERT_EQ(files.size(), 2u);
+  Rgba second;
+  ASSERT_TRUE(DecodeWithMagick(files[1], &second));
+  ASSERT_EQ(second.width, 3);
+  const uint32_t expected[6] = {0xFF0000, 0x0000FF, 0xFF0000, 0x00FF00, 0x00FF00, 0x00FF00};
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t* p = second.at(i % 3, i / 3);
+    EXPECT_EQ((uint32_t)p[0] << 16 | p[1] << 8 | p[2], expected[i]) << i;
+  }
+
+  // A file that is not a GIF: result 2, no frames, failure status.
+  WriteFileBytes(dir.File("b.gif"), {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f', '!', '!', '!', '!'});
+  EXPECT_NE(RunCommand("'" + QuivraImg() + "' frames '" + dir.File("b.gif") + "'", &out), 0);
+  EXPECT_EQ(out, "frames: 0\nresult: 2\nwidth: 0\nheight: 0\n");
+}
+
 }  // namespace
