@@ -380,6 +380,24 @@ bool ReadBlock(File& f, const Entry& e, std::vector<uint8_t>* out) {
   return f.ReadAt(f.DataPos(e), out->data(), out->size());
 }
 
+// The EXIF entries go to the pixel delivery as one directory list, which
+// becomes the first directory of the META_EXIF block. So that the block
+// reads like any camera's (the page's text tags in the first directory,
+// the EXIF tags in their own directory behind tag 34665), the EXIF
+// directory is laid out here as the value of a private entry, and the
+// 34665 entry points at it. The offsets follow the block's layout: header,
+// directory, then the values longer than 4 bytes in order, each padded to
+// an even length.
+constexpr uint16_t kEmbeddedExifDirectory = 65000;
+
+void PutU16(std::vector<uint8_t>& d, size_t at, uint32_t v, bool big) {
+  d[at] = (uint8_t)(big ? v >> 8 : v);
+  d[at + 1] = (uint8_t)(big ? v : v >> 8);
+}
+void PutU32(std::vector<uint8_t>& d, size_t at, uint32_t v, bool big) {
+  for (int i = 0; i < 4; i++) d[at + i] = (uint8_t)(big ? v >> (24 - 8 * i) : v >> (8 * i));
+}
+
 void CollectExif(File& f, const Page& p, LoadContext* ctx) {
   const Entry* exif = p.Find(kExifIfd);
   if (!exif) return;
@@ -388,22 +406,65 @@ void CollectExif(File& f, const Page& p, LoadContext* ctx) {
   uint8_t b[2];
   if (offset == 0 || !f.ReadAt(offset, b, 2)) return;
   ReadDirectory(f, offset, &dir);  // what could be read
-  BeginExifEntries(ctx, f.big ? 1 : 0);
+
+  struct Collected {
+    uint16_t tag, type;
+    uint32_t count;
+    std::vector<uint8_t> value;
+  };
+  std::vector<Collected> main, sub;
   std::vector<uint8_t> value;
   static const uint16_t kMainTags[] = {kDocumentName, kMake, kModel, kSoftware, kDateTime, kArtist};
   for (uint16_t tag : kMainTags) {
     const Entry* e = p.Find(tag);
     if (!e || e->type != 2 || !ReadBlock(f, *e, &value)) continue;
-    CollectExifEntry(ctx, tag, 2, e->count, value.data(), (uint32_t)value.size());
+    main.push_back({tag, 2, e->count, value});
   }
   for (const Entry& e : dir.entries) {
     if (TypeSize(e.type) == 0) continue;
     if (e.Inline()) {
-      CollectExifEntry(ctx, e.tag, e.type, e.count, e.field, (uint32_t)e.DataSize());
+      sub.push_back({e.tag, e.type, e.count, std::vector<uint8_t>(e.field, e.field + e.DataSize())});
     } else if (ReadBlock(f, e, &value)) {
-      CollectExifEntry(ctx, e.tag, e.type, e.count, value.data(), (uint32_t)value.size());
+      sub.push_back({e.tag, e.type, e.count, value});
     }
   }
+  if (sub.size() > 4000) sub.resize(4000);
+  const bool big = f.big;
+  BeginExifEntries(ctx, big ? 1 : 0);
+  // Where the embedded directory will lie in the block's TIFF data.
+  const uint64_t entries = main.size() + 2;
+  uint64_t at = 8 + 2 + 12 * entries + 4;
+  for (const Collected& c : main)
+    if (c.value.size() > 4) at += c.value.size() + (c.value.size() & 1);
+  // The embedded directory with its own values after it.
+  uint64_t subValues = at + 2 + 12 * sub.size() + 4;
+  uint64_t total = 2 + 12 * sub.size() + 4;
+  for (const Collected& c : sub)
+    if (c.value.size() > 4) total += c.value.size() + (c.value.size() & 1);
+  if (at + total > 0xFFFFFFF0u) return;
+  std::vector<uint8_t> blob((size_t)total, 0);
+  PutU16(blob, 0, (uint32_t)sub.size(), big);
+  size_t tail = 2 + 12 * sub.size() + 4;
+  for (size_t i = 0; i < sub.size(); i++) {
+    const Collected& c = sub[i];
+    size_t e = 2 + 12 * i;
+    PutU16(blob, e, c.tag, big);
+    PutU16(blob, e + 2, c.type, big);
+    PutU32(blob, e + 4, c.count, big);
+    if (c.value.size() <= 4) {
+      memcpy(&blob[e + 8], c.value.data(), c.value.size());
+    } else {
+      PutU32(blob, e + 8, (uint32_t)(subValues + (tail - (2 + 12 * sub.size() + 4))), big);
+      memcpy(&blob[tail], c.value.data(), c.value.size());
+      tail += c.value.size() + (c.value.size() & 1);
+    }
+  }
+  for (const Collected& c : main)
+    CollectExifEntry(ctx, c.tag, c.type, c.count, c.value.data(), (uint32_t)c.value.size());
+  std::vector<uint8_t> pointer(4, 0);
+  PutU32(pointer, 0, (uint32_t)at, big);
+  CollectExifEntry(ctx, kExifIfd, 4, 1, pointer.data(), 4);
+  CollectExifEntry(ctx, kEmbeddedExifDirectory, 7, (uint32_t)blob.size(), blob.data(), (uint32_t)blob.size());
 }
 
 void CollectMetadata(File& f, const Page& p, LoadContext* ctx) {
@@ -691,7 +752,7 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
   const uint64_t perPlane = across * down;
   const uint64_t chunks = perPlane * (separate ? p.samples : 1);
   if (chunks > 0x7FFFFFFF || chunks > f_.size() + 16) return RESULT_CORRUPT;
-  if (kind == Kind::kYCbCr && (chunkH % p.subV != 0 || (p.tiled && chunkW % p.subH != 0)))
+  if (kind == Kind::kYCbCr && ((chunkH % p.subV != 0 && chunkH < p.height) || (p.tiled && chunkW % p.subH != 0)))
     return RESULT_CORRUPT;
 
   const Entry* offsetsTag = p.Find(p.tiled ? kTileOffsets : kStripOffsets);
@@ -989,7 +1050,7 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
         SetReaderMessage(ctx, kBadCompression);
         return RESULT_BAD_SIZE;
       }
-      if (separate) return RESULT_CORRUPT;
+      if (separate) return RESULT_NOT_COMPLETE;
       outSamples = kind == Kind::kLogL ? 1 : 3;
       break;
     default:  // grey and palette
@@ -1002,10 +1063,10 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   }
   // Bilevel decompressors produce one-bit rows of one sample.
   if (p.compression == kCcittRle || p.compression == kGroup3 || p.compression == kGroup4) {
-    if (bits != 1 || conv.inSamples != 1) return RESULT_CORRUPT;
+    if (bits != 1 || conv.inSamples != 1) return RESULT_NOT_COMPLETE;
   }
-  if (p.compression == kThunderScan && (bits != 4 || conv.inSamples != 1)) return RESULT_CORRUPT;
-  if (p.compression == kJpeg && bits != 8) return RESULT_CORRUPT;
+  if (p.compression == kThunderScan && (bits != 4 || conv.inSamples != 1)) return RESULT_NOT_COMPLETE;
+  if (p.compression == kJpeg && bits != 8) return RESULT_NOT_COMPLETE;
   // Separate planes are converted one plane (one sample) at a time.
   const bool planeByPlane = separate && outSamples > 1;
   conv.outSamples = planeByPlane ? 1 : outSamples;
@@ -1049,7 +1110,7 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   h.samplesPerPixel = 0;
   h.rowsPerCall = kind == Kind::kYCbCr ? p.subV : 1;
   if (p.tiled) h.flags |= SRC_TILED_2;
-  if (p.tiled && (p.tileWidth == 0 || p.tileLength == 0)) return RESULT_CORRUPT;
+  if (p.tiled && (p.tileWidth == 0 || p.tileLength == 0)) return RESULT_NOT_COMPLETE;
 
   // JPEG tables and colour map.
   std::vector<uint8_t> jpegTables;

@@ -1,0 +1,709 @@
+// TIFF reader: real files of the corpus and fixtures made with libtiff's own
+// tools, both compared with libtiff's decoding (tiff2rgba); the formulas
+// where the reader deliberately differs from libtiff; pages, byte orders,
+// orientation and resolution; texts and metadata; and damaged input.
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "imagelib/core/reader_contract.h"
+#include "imagelib/metadata/exif_reader.h"
+#include "tests/imagelib/codecs/peer_decode.h"
+#include "tests/imagelib/codecs/tiff_builder.h"
+
+using namespace testing_support;
+using peer::BaseName;
+using peer::Quote;
+using tiff_test::Basic;
+using tiff_test::TiffBuilder;
+
+namespace {
+
+class TiffTest : public ::testing::Test {
+ protected:
+  FormatsScope formats;
+  TempDir dir;
+
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = dir.File(name);
+    WriteFileBytes(path, bytes);
+    return path;
+  }
+};
+
+bool HaveLibtiffTools() { return HaveTool("tiffcp") && HaveTool("tiff2rgba") && HaveTool("convert"); }
+
+// Reads the plain RGBA pages tiff2rgba writes (8-bit samples, 4 per pixel,
+// uncompressed strips) without any of the code under test.
+bool ParseRgbaTiff(const std::vector<uint8_t>& f, int page, Rgba* out) {
+  if (f.size() < 8 || (f[0] != 'I' && f[0] != 'M')) return false;
+  const bool big = f[0] == 'M';
+  auto u16 = [&](size_t at) -> uint32_t {
+    if (at + 2 > f.size()) return 0;
+    return big ? (f[at] << 8 | f[at + 1]) : (f[at] | f[at + 1] << 8);
+  };
+  auto u32 = [&](size_t at) -> uint32_t {
+    return big ? (u16(at) << 16 | u16(at + 2)) : (u16(at) | u16(at + 2) << 16);
+  };
+  uint32_t ifd = u32(4);
+  for (int i = 0; i < page && ifd; i++) ifd = u32(ifd + 2 + 12 * u16(ifd));
+  if (!ifd || ifd >= f.size()) return false;
+  uint32_t width = 0, height = 0, samples = 0, stripCount = 0;
+  size_t offsetsAt = 0, countsAt = 0;
+  uint32_t offsetType = 4, countType = 4;
+  bool reversed = false;
+  for (uint32_t e = 0; e < u16(ifd); e++) {
+    size_t entry = ifd + 2 + 12 * e;
+    uint32_t tag = u16(entry), type = u16(entry + 2), count = u32(entry + 4);
+    uint32_t value = type == 3 ? u16(entry + 8) : u32(entry + 8);
+    size_t where = count * (type == 3 ? 2 : 4) > 4 ? u32(entry + 8) : entry + 8;
+    if (tag == 256) width = value;
+    if (tag == 257) height = value;
+    if (tag == 277) samples = value;
+    if (tag == 259 && value != 1) return false;
+    if (tag == 266) reversed = value == 2;  // tiff2rgba copies the fill order
+    if (tag == 273) offsetsAt = where, stripCount = count, offsetType = type;
+    if (tag == 279) countsAt = where, countType = type;
+  }
+  if (samples != 4 || !width || !height || !offsetsAt || !countsAt) return false;
+  out->width = (int)width;
+  out->height = (int)height;
+  out->pixels.clear();
+  for (uint32_t i = 0; i < stripCount; i++) {
+    uint32_t off = offsetType == 3 ? u16(offsetsAt + 2 * i) : u32(offsetsAt + 4 * i);
+    uint32_t len = countType == 3 ? u16(countsAt + 2 * i) : u32(countsAt + 4 * i);
+    if ((uint64_t)off + len > f.size()) return false;
+    out->pixels.insert(out->pixels.end(), f.begin() + off, f.begin() + off + len);
+  }
+  out->pixels.resize((size_t)width * height * 4, 0);
+  if (reversed)
+    for (uint8_t& b : out->pixels) {
+      uint8_t r = 0;
+      for (int i = 0; i < 8; i++) r = (uint8_t)(r | (((b >> i) & 1) << (7 - i)));
+      b = r;
+    }
+  return true;
+}
+
+// libtiff's decoding of page `page` through tiff2rgba.
+bool DecodeWithLibtiff(const std::string& path, Rgba* out, int page = 0) {
+  TempDir tmp;
+  std::string rgba = tmp.File("rgba.tif");
+  if (RunCommand("tiff2rgba -c none " + Quote(path) + " " + Quote(rgba) + " 2>/dev/null") != 0) return false;
+  return ParseRgbaTiff(ReadFileBytes(rgba), page, out);
+}
+
+// Largest difference of the colour channels over the pixels libtiff
+// decoded (it leaves pixels it could not decode transparent).
+int MaxDifferenceOpaque(const Rgba& ours, const Rgba& ref, int* compared = nullptr) {
+  if (ours.width != ref.width || ours.height != ref.height) return 256;
+  int worst = 0, n = 0;
+  for (int y = 0; y < ref.height; y++)
+    for (int x = 0; x < ref.width; x++) {
+      const uint8_t* r = ref.at(x, y);
+      if (r[3] != 255) continue;
+      const uint8_t* o = ours.at(x, y);
+      n++;
+      for (int c = 0; c < 3; c++) worst = std::max(worst, std::abs(o[c] - r[c]));
+    }
+  if (compared) *compared = n;
+  return worst;
+}
+
+int LoadPage(const std::string& path, Rgba* out, int page, uint32_t flags = 0, ImageInfo* info = nullptr) {
+  return peer::LoadRgbaWith(
+      path, out, flags, [page](LoadOptions& o) { o.imageIndex = page; }, info);
+}
+
+// ---------------------------------------------------------------- corpus
+
+struct Deviation {
+  const char* name;
+  int tolerance;  // -1: not compared
+  const char* why;
+  int rows = 0;   // when above 0, only the rows above this one are compared
+};
+
+// Files where this reader's result differs from libtiff's by design.
+const Deviation kDeviations[] = {
+    {"libtiffpic-text.tif", 0, "the last strip's data ends early; libtiff stops at its first damaged row", 356},
+    {"twelvemonkeys-a33.tif", -1, "orientation 8 is loaded as stored; libtiff flips it"},
+    {"libtiffpic-ycbcr-cat.tif", 1, "YCbCr converted in double precision with the page's coefficients"},
+    {"pillow-hopper.Lab.tif", -1, "CIE L*a*b* converted by the library's own formula"},
+    {"pillow-lab.tif", -1, "CIE L*a*b* converted by the library's own formula"},
+    {"pillow-tiff_16bit_RGB.tiff", 1, "16-bit samples taken by their upper byte"},
+    {"pillow-12bit.cropped.tif", 1, "12-bit samples taken by their upper 8 bits"},
+    {"libtiffpic-depth-flower-minisblack-12.tif", 1, "12-bit samples taken by their upper 8 bits"},
+    {"libtiffpic-zackthecat.tif", -1, "old-style JPEG without an interchange stream is refused"},
+    {"twelvemonkeys-BigTIFFMotorola.tif", -1, "BigTIFF is not TIFF revision 6"},
+    {"twelvemonkeys-40-8bit-gray-zip.tif", -1, "compression 50013 is not one of the page's compressions"},
+    // Old-style JPEG pages go through the JPEG codec's interchange decoder,
+    // which libtiff's own old-JPEG emulation does not match sample for sample.
+    {"libtiffpic-smallliz.tif", -1, "old-style JPEG"},
+    {"pillow-old-style-jpeg-compression.tif", -1, "old-style JPEG"},
+    {"mei-imagetestsuite-362323f81c01.tif", -1, "old-style JPEG"},
+    {"mei-imagetestsuite-89b5888641d5.tif", -1, "old-style JPEG"},
+    {"mei-imagetestsuite-f4bcc246f347.tif", -1, "old-style JPEG"},
+};
+
+const Deviation* FindDeviation(const std::string& name) {
+  for (const Deviation& d : kDeviations)
+    if (name == d.name) return &d;
+  return nullptr;
+}
+
+TEST_F(TiffTest, CorpusFilesMatchLibtiff) {
+  std::string folder = CorpusDir("tiff");
+  if (folder.empty()) GTEST_SKIP() << "no corpus";
+  if (!HaveLibtiffTools()) GTEST_SKIP() << "libtiff tools missing";
+  int compared = 0;
+  for (const std::string& path : ListFiles(folder)) {
+    std::string name = BaseName(path);
+    const Deviation* dev = FindDeviation(name);
+    if (dev && dev->tolerance < 0) continue;
+    Rgba ref;
+    if (!DecodeWithLibtiff(path, &ref)) continue;  // libtiff cannot decode it either
+    Rgba ours;
+    int rc = LoadPage(path, &ours, 0, LOAD_KEEP_PARTIAL);
+    ASSERT_EQ(rc, 0) << name;
+    if (dev && dev->rows > 0 && ours.height == ref.height) {
+      ours.height = ref.height = dev->rows;
+      ours.pixels.resize((size_t)ours.width * dev->rows * 4);
+      ref.pixels.resize((size_t)ref.width * dev->rows * 4);
+    }
+    int n = 0;
+    int diff = MaxDifferenceOpaque(ours, ref, &n);
+    EXPECT_LE(diff, dev ? dev->tolerance : 0) << name << " (" << n << " pixels compared)";
+    compared++;
+  }
+  EXPECT_GT(compared, 60);
+}
+
+TEST_F(TiffTest, EveryCorpusFileLoadsOrFailsCleanly) {
+  std::string folder = CorpusDir("tiff");
+  if (folder.empty()) GTEST_SKIP() << "no corpus";
+  for (const std::string& path : ListFiles(folder)) {
+    Image image{};
+    ImageInfo info{};
+    LoadOptions options;
+    LoadOptionsInit(&options);
+    options.flags = LOAD_KEEP_PARTIAL | LOAD_KEEP_COMMENT | LOAD_KEEP_TEXTS | LOAD_KEEP_METADATA;
+    options.memoryCap = 256ull << 20;
+    std::u16string w = W(path);
+    int rc = LoadImage(w.c_str(), &image, &options, &info);
+    if (rc == 0) {
+      EXPECT_NE(image.pixels, nullptr) << BaseName(path);
+    }
+    ImageFree(&image);
+    ImageInfoFree(&info);
+  }
+}
+
+// ---------------------------------------------------------------- fixtures
+
+class TiffFixtures : public TiffTest {
+ protected:
+  // The source pictures are made once for the whole suite.
+  static void SetUpTestSuite() {
+    if (!HaveLibtiffTools()) return;
+    sources = new TempDir;
+    rgb = sources->File("rgb.tif");
+    grey = sources->File("grey.tif");
+    bw = sources->File("bw.tif");
+    ready = peer::MagickFromRgba(peer::Gradient(61, 47, false), "-alpha off -compress none", rgb) &&
+            RunCommand("convert " + Quote(rgb) + " -colorspace gray -depth 8 -compress none " + Quote(grey)) == 0 &&
+            RunCommand("convert -size 77x41 pattern:checkerboard -fill black -draw 'circle 38,20 50,30' "
+                       "-colorspace gray -threshold 50% -alpha off -depth 1 -compress none " +
+                       Quote(bw)) == 0;
+  }
+  static void TearDownTestSuite() {
+    delete sources;
+    sources = nullptr;
+  }
+  void SetUp() override {
+    if (!HaveLibtiffTools()) GTEST_SKIP() << "libtiff tools missing";
+    ASSERT_TRUE(ready);
+  }
+
+  static TempDir* sources;
+  static std::string rgb, grey, bw;
+  static bool ready;
+  int count_ = 0;
+
+  // tiffcp with the given options, then both decodings compared.
+  void ExpectSameAsLibtiff(const std::string& source, const std::string& options, int tolerance = 0,
+                           uint32_t flags = 0) {
+    std::string out = dir.File("out" + std::to_string(++count_) + ".tif");
+    ASSERT_EQ(RunCommand("tiffcp " + options + " " + Quote(source) + " " + Quote(out) + " 2>/dev/null"), 0)
+        << options;
+    ExpectFileSameAsLibtiff(out, options, tolerance, flags);
+  }
+
+  void ExpectFileSameAsLibtiff(const std::string& file, const std::string& what, int tolerance = 0,
+                               uint32_t flags = 0) {
+    Rgba ref, ours;
+    ASSERT_TRUE(DecodeWithLibtiff(file, &ref)) << what;
+    ASSERT_EQ(LoadPage(file, &ours, 0, flags), 0) << what;
+    int n = 0;
+    EXPECT_LE(MaxDifferenceOpaque(ours, ref, &n), tolerance) << what;
+    EXPECT_EQ(n, ref.width * ref.height) << what;
+  }
+
+};
+
+TempDir* TiffFixtures::sources = nullptr;
+std::string TiffFixtures::rgb, TiffFixtures::grey, TiffFixtures::bw;
+bool TiffFixtures::ready = false;
+
+TEST_F(TiffFixtures, EveryLosslessCompressionOfColourAndGrey) {
+  for (const char* c : {"none", "packbits", "lzw", "lzw:2", "zip", "zip:2"}) {
+    ExpectSameAsLibtiff(rgb, std::string("-c ") + c + " -r 5");
+    ExpectSameAsLibtiff(grey, std::string("-c ") + c + " -r 9");
+  }
+}
+
+TEST_F(TiffFixtures, TilesSeparatePlanesAndByteOrders) {
+  for (const char* c : {"none", "lzw:2", "zip:2", "packbits"}) {
+    std::string cc = std::string("-c ") + c;
+    ExpectSameAsLibtiff(rgb, cc + " -t -w 16 -l 16");
+    ExpectSameAsLibtiff(rgb, cc + " -p separate -r 8");
+    ExpectSameAsLibtiff(rgb, cc + " -p separate -t -w 32 -l 16");
+    ExpectSameAsLibtiff(rgb, cc + " -B");
+    ExpectSameAsLibtiff(rgb, cc + " -L");
+    ExpectSameAsLibtiff(grey, cc + " -t -w 16 -l 32 -B");
+  }
+}
+
+TEST_F(TiffFixtures, BilevelCompressionsAndFillOrder) {
+  std::string white = dir.File("white.tif");
+  ASSERT_EQ(RunCommand("cp " + Quote(bw) + " " + Quote(white) + " && tiffset -s 262 0 " + Quote(white)), 0);
+  for (const std::string& src : {bw, white}) {
+    for (const char* c : {"none", "packbits", "lzw", "g3", "g3:2d", "g3:fill", "g3:2d:fill", "g4"}) {
+      ExpectSameAsLibtiff(src, std::string("-c ") + c + " -r 13");
+      ExpectSameAsLibtiff(src, std::string("-c ") + c + " -f lsb2msb");
+    }
+    ExpectSameAsLibtiff(src, "-c g4 -t -w 32 -l 16");
+  }
+}
+
+TEST_F(TiffFixtures, PaletteCmykMinIsWhiteAndWideSamples) {
+  std::string pal4 = dir.File("pal4.tif"), pal8 = dir.File("pal8.tif"), cmyk = dir.File("cmyk.tif");
+  std::string rgb16 = dir.File("rgb16.tif"), grey16 = dir.File("grey16.tif"), greyw = dir.File("greyw.tif");
+  ASSERT_EQ(RunCommand("convert " + Quote(rgb) + " -colors 16 -type Palette " + Quote(pal4)), 0);
+  ASSERT_EQ(RunCommand("convert " + Quote(rgb) + " -colors 200 -type Palette " + Quote(pal8)), 0);
+  ASSERT_EQ(RunCommand("convert " + Quote(rgb) + " -colorspace CMYK " + Quote(cmyk)), 0);
+  ASSERT_EQ(RunCommand("convert " + Quote(rgb) + " -depth 16 " + Quote(rgb16)), 0);
+  ASSERT_EQ(RunCommand("convert " + Quote(grey) + " -depth 16 " + Quote(grey16)), 0);
+  ASSERT_EQ(RunCommand("cp " + Quote(grey) + " " + Quote(greyw) + " && tiffset -s 262 0 " + Quote(greyw)), 0);
+  for (const char* c : {"none", "lzw"}) {
+    std::string cc = std::string("-c ") + c;
+    ExpectSameAsLibtiff(pal4, cc);
+    ExpectSameAsLibtiff(pal8, cc + " -t -w 16 -l 16");
+    ExpectSameAsLibtiff(cmyk, cc);
+    ExpectSameAsLibtiff(cmyk, cc + " -p separate");
+    ExpectSameAsLibtiff(greyw, cc);
+    // libtiff rounds 16-bit samples to 8 bits; this reader takes the upper
+    // byte, so the two may differ by one.
+    ExpectSameAsLibtiff(rgb16, cc + " -B", 1);
+    ExpectSameAsLibtiff(grey16, cc + " -L", 1);
+  }
+}
+
+TEST_F(TiffFixtures, SixteenBitSamplesAreTheirUpperByte) {
+  // A 16-bit grey ramp, big-endian, with predictor 2 through tiffcp.
+  std::vector<uint8_t> data;
+  std::vector<uint16_t> values;
+  for (int i = 0; i < 40 * 3; i++) values.push_back((uint16_t)(i * 547 + 13));
+  for (uint16_t v : values) {
+    data.push_back((uint8_t)(v >> 8));
+    data.push_back((uint8_t)v);
+  }
+  std::string plain = Write("g16.tif", Basic(40, 3, 16, 1, 1, data, true).Build());
+  std::string packed = dir.File("g16lzw.tif");
+  ASSERT_EQ(RunCommand("tiffcp -c lzw:2 -L " + Quote(plain) + " " + Quote(packed)), 0);
+  for (const std::string& f : {plain, packed}) {
+    Rgba ours;
+    ASSERT_EQ(LoadPage(f, &ours, 0), 0);
+    for (int i = 0; i < 120; i++) ASSERT_EQ(ours.at(i % 40, i / 40)[0], values[i] >> 8) << f << " " << i;
+  }
+}
+
+TEST_F(TiffFixtures, JpegPagesMatchLibtiff) {
+  ExpectSameAsLibtiff(rgb, "-c jpeg -r 16", 1);
+  ExpectSameAsLibtiff(rgb, "-c jpeg:r -r 16", 1);
+  ExpectSameAsLibtiff(grey, "-c jpeg -r 8", 1);
+  ExpectSameAsLibtiff(rgb, "-c jpeg -t -w 32 -l 32", 1);
+}
+
+TEST_F(TiffFixtures, SgiLogPagesMatchLibtiff) {
+  std::string luvF = dir.File("f32.tif"), greyF = dir.File("gf.tif");
+  // ImageMagick warns about the predictor tag of float pages; the files
+  // are made all the same.
+  RunCommand("convert " + Quote(rgb) + " -define quantum:format=floating-point -depth 32 " + Quote(luvF) +
+             " 2>/dev/null");
+  RunCommand("convert " + Quote(grey) + " -define quantum:format=floating-point -depth 32 " + Quote(greyF) +
+             " 2>/dev/null");
+  ASSERT_FALSE(ReadFileBytes(luvF).empty());
+  ASSERT_FALSE(ReadFileBytes(greyF).empty());
+  ExpectSameAsLibtiff(luvF, "-c sgilog");
+  ExpectSameAsLibtiff(greyF, "-c sgilog");
+}
+
+TEST_F(TiffFixtures, MultiPageCountingAndSelection) {
+  std::string multi = dir.File("multi.tif");
+  ASSERT_EQ(RunCommand("tiffcp -c lzw " + Quote(rgb) + " " + Quote(grey) + " " + Quote(bw) + " " + Quote(multi)), 0);
+  for (int page = 0; page < 3; page++) {
+    Rgba ref, ours;
+    ASSERT_TRUE(DecodeWithLibtiff(multi, &ref, page));
+    ImageInfo info{};
+    ASSERT_EQ(LoadPage(multi, &ours, page, 0, &info), 0);
+    EXPECT_EQ(info.imageCount, 3u);
+    EXPECT_EQ(MaxDifference(ours, ref), 0) << "page " << page;
+    ImageInfoFree(&info);
+  }
+  // An index beyond the last page loads the first.
+  Rgba first, beyond;
+  ASSERT_EQ(LoadPage(multi, &first, 0), 0);
+  ASSERT_EQ(LoadPage(multi, &beyond, 5), 0);
+  EXPECT_EQ(MaxDifference(first, beyond), 0);
+  EXPECT_EQ(beyond.width, 61);
+}
+
+TEST_F(TiffFixtures, DamagedFixturesNeverCrash) {
+  for (const char* c : {"lzw:2 -t -w 16 -l 16", "zip", "packbits -p separate", "jpeg -r 16"}) {
+    std::string out = dir.File("d.tif");
+    ASSERT_EQ(RunCommand("tiffcp -c " + std::string(c) + " " + Quote(rgb) + " " + Quote(out)), 0);
+    EXPECT_GT(FeedDamagedCopies(ReadFileBytes(out), "tif", 48), 0);
+  }
+  for (const char* c : {"g3", "g3:2d:fill", "g4", "lzw"}) {
+    std::string out = dir.File("d.tif");
+    ASSERT_EQ(RunCommand("tiffcp -c " + std::string(c) + " " + Quote(bw) + " " + Quote(out)), 0);
+    EXPECT_GT(FeedDamagedCopies(ReadFileBytes(out), "tif", 48), 0);
+  }
+}
+
+// ---------------------------------------------------------------- formulas
+
+// TIFF 6.0's YCbCr to RGB in double precision, truncated.
+void YCbCrToRgb(int y, int cb, int cr, double lr, double lg, double lb, uint8_t* out) {
+  double c = cb - 128, r = cr - 128;
+  double v[3] = {y + (2 - 2 * lr) * r, y - (lb * (2 - 2 * lb) * c + lr * (2 - 2 * lr) * r) / lg, y + (2 - 2 * lb) * c};
+  for (int i = 0; i < 3; i++) out[i] = v[i] < 0 ? 0 : v[i] > 255 ? 255 : (uint8_t)v[i];
+}
+
+TEST_F(TiffTest, YCbCrBlocksExpandWithTheirCoefficients) {
+  const int w = 13, h = 7;
+  for (int sh : {1, 2, 4})
+    for (int sv : {1, 2, 4}) {
+      for (bool coefficients : {false, true}) {
+        // Blocks of sh x sv luma samples followed by Cb and Cr.
+        std::vector<uint8_t> data;
+        int bw = (w + sh - 1) / sh, bh = (h + sv - 1) / sv;
+        std::vector<int> Y((size_t)bw * sh * bh * sv), Cb((size_t)bw * bh), Cr((size_t)bw * bh);
+        for (int by = 0; by < bh; by++)
+          for (int bx = 0; bx < bw; bx++) {
+            for (int j = 0; j < sv; j++)
+              for (int i = 0; i < sh; i++) {
+                int v = (bx * 37 + by * 91 + i * 11 + j * 23) & 0xFF;
+                Y[((size_t)(by * sv + j) * bw * sh) + bx * sh + i] = v;
+                data.push_back((uint8_t)v);
+              }
+            int cb = (bx * 53 + by * 17 + 40) & 0xFF, cr = (bx * 29 + by * 71 + 200) & 0xFF;
+            Cb[(size_t)by * bw + bx] = cb;
+            Cr[(size_t)by * bw + bx] = cr;
+            data.push_back((uint8_t)cb);
+            data.push_back((uint8_t)cr);
+          }
+        TiffBuilder b = Basic(w, h, 8, 3, 6, data);
+        b.Shorts(530, {(uint32_t)sh, (uint32_t)sv});
+        double lr = 0.299, lg = 0.587, lb = 0.114;
+        if (coefficients) {
+          lr = 0.2125, lg = 0.7154, lb = 0.0721;
+          b.Rationals(529, {2125, 10000, 7154, 10000, 721, 10000});
+        }
+        std::string path = Write("ycbcr.tif", b.Build());
+        Rgba ours;
+        ImageInfo info{};
+        ASSERT_EQ(peer::LoadRgba(path, &ours, 0, &info), 0) << sh << "x" << sv;
+        EXPECT_EQ(info.colourModel, 4);
+        ImageInfoFree(&info);
+        for (int y = 0; y < h; y++)
+          for (int x = 0; x < w; x++) {
+            uint8_t expect[3];
+            int block = (y / sv) * bw + x / sh;
+            YCbCrToRgb(Y[(size_t)y * bw * sh + x], Cb[block], Cr[block], lr, lg, lb, expect);
+            const uint8_t* o = ours.at(x, y);
+            ASSERT_TRUE(o[0] == expect[0] && o[1] == expect[1] && o[2] == expect[2])
+                << sh << "x" << sv << " at " << x << "," << y;
+          }
+      }
+    }
+}
+
+// SGILog24 pixels through the LogLuv definition: 10-bit log luminance, a
+// uv cell index, XYZ, the RGB matrix and the square-root tone curve.
+uint8_t Tone(double v) { return v <= 0 ? 0 : v >= 1 ? 255 : (uint8_t)(256 * std::sqrt(v)); }
+
+TEST_F(TiffTest, LogLuv24FollowsTheLogLuvDefinition) {
+  // Neutral chromaticity (index above the table) keeps u, v at the white point.
+  struct Pixel {
+    uint32_t le, index;
+  };
+  const Pixel pixels[] = {{0, 16300}, {300, 16300}, {700, 16300}, {767, 16383}, {900, 16300}, {1023, 16300}};
+  std::vector<uint8_t> data;
+  for (const Pixel& p : pixels) {
+    uint32_t v = (p.le << 14) | p.index;
+    data.push_back((uint8_t)(v >> 16));
+    data.push_back((uint8_t)(v >> 8));
+    data.push_back((uint8_t)v);
+  }
+  TiffBuilder b = Basic(6, 1, 8, 3, 32845, data);
+  b.Short(259, 34677);
+  Rgba ours;
+  ImageInfo info{};
+  ASSERT_EQ(peer::LoadRgba(Write("luv24.tif", b.Build()), &ours, 0, &info), 0);
+  EXPECT_EQ(info.colourModel, 7);
+  EXPECT_STREQ(info.compressionText, "SGILog24");
+  ImageInfoFree(&info);
+  for (int i = 0; i < 6; i++) {
+    double Y = pixels[i].le == 0 ? 0 : std::exp((pixels[i].le + 0.5) * 0.010830424696249145 - 8.317766166719343);
+    double u = 0.210526316, v = 0.473684211;
+    double s = 6 * u - 16 * v + 12, x = 9 * u / s, y = 4 * v / s;
+    double X = x / y * Y, Z = (1 - x - y) / y * Y;
+    uint8_t r = Tone(2.690 * X - 1.276 * Y - 0.414 * Z), g = Tone(-1.022 * X + 1.978 * Y + 0.044 * Z),
+            bl = Tone(0.061 * X - 0.224 * Y + 1.163 * Z);
+    EXPECT_EQ(ours.at(i, 0)[0], r) << i;
+    EXPECT_EQ(ours.at(i, 0)[1], g) << i;
+    EXPECT_EQ(ours.at(i, 0)[2], bl) << i;
+  }
+}
+
+// ---------------------------------------------------------------- the page
+
+std::vector<uint8_t> Ramp(int n, int step = 1) {
+  std::vector<uint8_t> v((size_t)n);
+  for (int i = 0; i < n; i++) v[(size_t)i] = (uint8_t)(i * step);
+  return v;
+}
+
+TEST_F(TiffTest, BothByteOrdersLoadIdentically) {
+  std::vector<uint8_t> data = Ramp(9 * 5 * 3, 7);
+  Rgba little, big;
+  for (bool be : {false, true}) {
+    TiffBuilder b = Basic(9, 5, 8, 3, 2, data, be);
+    b.Rational(282, 300, 1);
+    b.Rational(283, 300, 1);
+    ImageInfo info{};
+    ASSERT_EQ(peer::LoadRgba(Write(be ? "be.tif" : "le.tif", b.Build()), be ? &big : &little, 0, &info), 0);
+    EXPECT_EQ(info.xDpi, 300);
+    EXPECT_STREQ(info.formatText, "TIFF");
+    ImageInfoFree(&info);
+  }
+  EXPECT_EQ(MaxDifference(little, big), 0);
+  EXPECT_EQ(little.at(1, 0)[0], 21);
+}
+
+TEST_F(TiffTest, OrientationThreeTurnsThePageHalfway) {
+  std::vector<uint8_t> data = Ramp(6 * 4, 10);
+  TiffBuilder plain = Basic(6, 4, 8, 1, 1, data);
+  TiffBuilder turned = Basic(6, 4, 8, 1, 1, data);
+  turned.Short(274, 3);
+  Rgba a, b;
+  ASSERT_EQ(peer::LoadRgba(Write("a.tif", plain.Build()), &a), 0);
+  ASSERT_EQ(peer::LoadRgba(Write("b.tif", turned.Build()), &b), 0);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 6; x++) EXPECT_EQ(b.at(x, y)[0], a.at(5 - x, 3 - y)[0]);
+}
+
+TEST_F(TiffTest, ResolutionInCentimetres) {
+  TiffBuilder b = Basic(2, 2, 8, 1, 1, Ramp(4));
+  b.Rational(282, 100, 1);
+  b.Rational(283, 100, 1);
+  b.Short(296, 3);
+  ImageInfo info{};
+  Rgba out;
+  ASSERT_EQ(peer::LoadRgba(Write("cm.tif", b.Build()), &out, 0, &info), 0);
+  EXPECT_EQ(info.xDpi, 253);
+  EXPECT_EQ(info.yDpi, 253);
+  ImageInfoFree(&info);
+}
+
+TEST_F(TiffTest, RefusedPagesGiveTheirMessages) {
+  struct Case {
+    uint16_t tag;
+    uint32_t value;
+    const char* message;
+  } cases[] = {{262, 4, "TIFF : Bad photometric interpretation !"},
+               {259, 99, "TIFF : Bad data compression algorithm !"},
+               {259, 6, "TIFF : Bad data compression algorithm !"}};
+  for (const Case& c : cases) {
+    TiffBuilder b = Basic(4, 4, 8, 1, 1, Ramp(16));
+    b.Short(c.tag, c.value);
+    ImageInfo info{};
+    Rgba out;
+    EXPECT_EQ(peer::LoadRgba(Write("bad.tif", b.Build()), &out, 0, &info), 9);
+    EXPECT_STREQ(info.message, c.message);
+    ImageInfoFree(&info);
+  }
+}
+
+TEST_F(TiffTest, BrokenDirectoryChainsEndTheCount) {
+  TiffBuilder b = Basic(4, 4, 8, 1, 1, Ramp(16));
+  std::vector<uint8_t> file = b.Build();
+  uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | (uint32_t)file[7] << 24;
+  uint32_t entries = file[ifd] | file[ifd + 1] << 8;
+  size_t next = ifd + 2 + 12 * entries;
+  // A next-directory offset past the end, then one pointing at itself.
+  for (uint32_t target : {(uint32_t)file.size() + 100, ifd}) {
+    for (int i = 0; i < 4; i++) file[next + i] = (uint8_t)(target >> (8 * i));
+    ImageInfo info{};
+    Rgba out;
+    ASSERT_EQ(peer::LoadRgba(Write("chain.tif", file), &out, 0, &info), 0);
+    EXPECT_EQ(info.imageCount, 1u);
+    ImageInfoFree(&info);
+  }
+}
+
+// Little-endian files only: value `index` of the array of `tag`.
+void PatchArrayValue(std::vector<uint8_t>& file, uint16_t tag, uint32_t index, uint32_t value) {
+  auto u16 = [&](size_t at) { return (uint32_t)(file[at] | file[at + 1] << 8); };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  uint32_t ifd = u32(4);
+  for (uint32_t e = 0; e < u16(ifd); e++) {
+    size_t entry = ifd + 2 + 12 * e;
+    if (u16(entry) != tag) continue;
+    size_t size = u16(entry + 2) == 3 ? 2 : 4;
+    size_t at = u32(entry + 4) * size > 4 ? u32(entry + 8) : entry + 8;
+    at += index * size;
+    for (size_t i = 0; i < size; i++) file[at + i] = (uint8_t)(value >> (8 * i));
+  }
+}
+
+TEST_F(TiffTest, BrokenStripsKeepTheRowsDecodedSoFar) {
+  // Two strips of two rows; the second lies past the end of the file.
+  TiffBuilder b = Basic(8, 4, 8, 1, 1, Ramp(16, 9));
+  b.chunks.push_back(Ramp(16, 3));
+  b.Long(278, 2);
+  std::vector<uint8_t> file = b.Build();
+  std::string good = Write("good.tif", file);
+  Rgba out;
+  ASSERT_EQ(peer::LoadRgba(good, &out), 0);
+  EXPECT_EQ(out.at(3, 3)[0], 11 * 3);
+  PatchArrayValue(file, 273, 1, 100000);
+  std::string path = Write("strips.tif", file);
+  EXPECT_EQ(peer::LoadRgba(path, &out), 4);
+  ASSERT_EQ(peer::LoadRgba(path, &out, LOAD_KEEP_PARTIAL), 0);
+  EXPECT_EQ(out.at(1, 0)[0], 9);
+  EXPECT_EQ(out.at(7, 1)[0], 15 * 9);
+  EXPECT_EQ(out.at(3, 3)[0], 0);
+  // A byte count of 0 reads what the file holds from the offset.
+  file = b.Build();
+  PatchArrayValue(file, 279, 0, 0);
+  ASSERT_EQ(peer::LoadRgba(Write("zero.tif", file), &out, LOAD_KEEP_PARTIAL), 0);
+  EXPECT_EQ(out.at(7, 1)[0], 15 * 9);
+}
+
+TEST_F(TiffTest, HugeTilesAreRefusedNotAllocated) {
+  TiffBuilder b = Basic(64, 64, 8, 3, 2, std::vector<uint8_t>(16, 1));
+  b.tiled = true;
+  b.Long(322, 0x10000000);
+  b.Long(323, 0x10000000);
+  Rgba out;
+  int rc = peer::LoadRgba(Write("tiles.tif", b.Build()), &out);
+  EXPECT_NE(rc, 0);
+}
+
+TEST_F(TiffTest, TextTagsAndTheComment) {
+  TiffBuilder b = Basic(2, 2, 8, 1, 1, Ramp(4));
+  b.Ascii(270, "A harbour at dawn");
+  b.Ascii(271, "Acme");
+  b.Ascii(272, "Scanner 9");
+  b.Ascii(305, "ScanSoft");
+  b.Ascii(315, "J. Doe");
+  b.Ascii(33432, "(c) 2001");
+  std::string path = Write("texts.tif", b.Build());
+  LoadOptions options;
+  LoadOptionsInit(&options);
+  options.flags = LOAD_KEEP_COMMENT | LOAD_KEEP_TEXTS;
+  Image image{};
+  ImageInfo info{};
+  std::u16string w = W(path);
+  ASSERT_EQ(LoadImage(w.c_str(), &image, &options, &info), 0);
+  ASSERT_NE(image.comment, nullptr);
+  EXPECT_STREQ(image.comment, "A harbour at dawn");
+  std::vector<std::string> texts;
+  for (int i = 0; i < info.textCount; i++) texts.push_back(info.texts[i]);
+  std::vector<std::string> expected = {"Artist: J. Doe", "Copyright: (c) 2001", "Make: Acme", "Model: Scanner 9",
+                                       "Software: ScanSoft"};
+  EXPECT_EQ(texts, expected);
+  ImageFree(&image);
+  ImageInfoFree(&info);
+}
+
+const MetadataBlock* FindBlock(const MetadataBlock* list, uint32_t kind) {
+  for (; list; list = list->next)
+    if (list->kind == kind) return list;
+  return nullptr;
+}
+
+TEST_F(TiffTest, IptcPhotoshopAndIccBlocks) {
+  TiffBuilder b = Basic(2, 2, 8, 1, 1, Ramp(4));
+  std::vector<uint8_t> iptc = {0x1C, 0x02, 0x05, 0x00, 0x03, 'S', 'e', 'a'};
+  std::vector<uint8_t> icc(132, 0x42);
+  b.Raw(33723, tiff_test::kUndefined, (uint32_t)iptc.size(), iptc);
+  b.Raw(34675, tiff_test::kUndefined, (uint32_t)icc.size(), icc);
+  std::string path = Write("meta.tif", b.Build());
+  LoadOptions options;
+  LoadOptionsInit(&options);
+  options.flags = LOAD_KEEP_METADATA;
+  Image image{};
+  std::u16string w = W(path);
+  ASSERT_EQ(LoadImage(w.c_str(), &image, &options, nullptr), 0);
+  const MetadataBlock* block = FindBlock(image.metadata, META_IPTC);
+  ASSERT_NE(block, nullptr);
+  ASSERT_EQ(block->size, 24 + iptc.size());
+  EXPECT_EQ(memcmp(block->data, "Photoshop 3.0\0" "8BIM\x04\x04\0\0\0\0", 24), 0);
+  EXPECT_EQ(memcmp(block->data + 24, iptc.data(), iptc.size()), 0);
+  const MetadataBlock* profile = FindBlock(image.metadata, META_ICC);
+  ASSERT_NE(profile, nullptr);
+  EXPECT_EQ(profile->size, icc.size());
+  ImageFree(&image);
+}
+
+void CollectRow(void* context, int, int, const char* name, const char* value) {
+  if (name && value) (*(std::map<std::string, std::string>*)context)[name] = value;
+}
+
+TEST_F(TiffTest, ExifDirectoryReadsLikeExiftool) {
+  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool missing";
+  std::string path = Write("exif.tif", Basic(8, 8, 8, 1, 1, Ramp(64)).Build());
+  ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -ExposureTime=1/100 -FNumber=2.8 -ISO=200 "
+                       "-DateTimeOriginal='2020:01:02 03:04:05' -Make=Acme -Model='Cam 1' " +
+                       Quote(path)),
+            0);
+  LoadOptions options;
+  LoadOptionsInit(&options);
+  options.flags = LOAD_KEEP_METADATA;
+  Image image{};
+  ImageInfo info{};
+  std::u16string w = W(path);
+  ASSERT_EQ(LoadImage(w.c_str(), &image, &options, &info), 0);
+  ASSERT_TRUE(HasExif(image.metadata));
+  std::map<std::string, std::string> rows;
+  ASSERT_TRUE(ReadExif(image.metadata, CollectRow, &rows));
+  std::string all;
+  for (auto& [k, v] : rows) all += k + "=" + v + "\n";
+  for (const char* tag : {"ExposureTime", "FNumber", "ISO", "DateTimeOriginal", "Make", "Model"}) {
+    std::string value;
+    RunCommand("exiftool -s3 -" + std::string(tag) + " " + Quote(path), &value);
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+    ASSERT_FALSE(value.empty()) << tag;
+    EXPECT_NE(all.find(value), std::string::npos) << tag << " = " << value << "\n" << all;
+  }
+  ImageFree(&image);
+  ImageInfoFree(&info);
+}
+
+}  // namespace
