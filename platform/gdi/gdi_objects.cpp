@@ -422,7 +422,19 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
       o->surface.masks[1] = 0x00FF00;
       o->surface.masks[2] = 0x0000FF;
     }
-    if (!o->surface.masks[0] || !o->surface.masks[1] || !o->surface.masks[2]) return nullptr;
+    // Each mask one run of bits: 1 to 8 of them on 16 bits, 1 to 16 on 32.
+    for (uint32_t mask : o->surface.masks) {
+      if (!mask) return nullptr;
+      uint32_t shifted = mask;
+      while (!(shifted & 1)) shifted >>= 1;
+      if (shifted & (shifted + 1)) return nullptr;
+      int bits = 0;
+      while (shifted) {
+        ++bits;
+        shifted >>= 1;
+      }
+      if (bits > (bpp == 16 ? 8 : 16) || (bpp == 16 && mask > 0xFFFF)) return nullptr;
+    }
   }
   o->surface.format = FormatFor(o->surface);
   if (bits) *bits = o->surface.bits;

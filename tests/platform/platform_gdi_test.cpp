@@ -158,6 +158,31 @@ TEST_F(Drawing, DibSectionsOfEveryDepthAndOrderBlitExactlyToEveryDisplay) {
   }
 }
 
+TEST_F(Drawing, DibSectionsWithImpossibleHeadersAreRefused) {
+  std::vector<uint8_t> buffer(sizeof(BITMAPINFOHEADER) + 12);
+  BITMAPINFO* info = (BITMAPINFO*)buffer.data();
+  auto make = [&](LONG w, LONG h, WORD bpp, DWORD compression, DWORD r, DWORD g, DWORD b) {
+    info->bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, h, 1, bpp, compression, 0, 0, 0, 0, 0};
+    DWORD masks[3] = {r, g, b};
+    std::memcpy(buffer.data() + sizeof(BITMAPINFOHEADER), masks, 12);
+    void* bits = (void*)1;
+    HBITMAP bm = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bm) DeleteObject(bm);
+    else EXPECT_EQ(bits, nullptr);
+    return bm != nullptr;
+  };
+  EXPECT_TRUE(make(4, 4, 16, BI_BITFIELDS, 0xF800, 0x07E0, 0x001F));
+  EXPECT_FALSE(make(4, 4, 16, BI_BITFIELDS, 0xFFF0, 0x000C, 0x0003)) << "12 bits of red";
+  EXPECT_FALSE(make(4, 4, 16, BI_BITFIELDS, 0x7C00, 0x0000, 0x001F)) << "no green";
+  EXPECT_FALSE(make(4, 4, 16, BI_BITFIELDS, 0x5C00, 0x03E0, 0x001F)) << "red in two runs";
+  EXPECT_FALSE(make(4, 4, 24, BI_BITFIELDS, 0xFF0000, 0xFF00, 0xFF));
+  EXPECT_FALSE(make(4, 4, 7, BI_RGB, 0, 0, 0));
+  EXPECT_FALSE(make(0, 4, 24, BI_RGB, 0, 0, 0));
+  EXPECT_FALSE(make(4, 0, 24, BI_RGB, 0, 0, 0));
+  EXPECT_FALSE(make(1 << 20, 1 << 20, 32, BI_RGB, 0, 0, 0)) << "four tebibytes";
+  EXPECT_FALSE(make(4, -2147483647 - 1, 24, BI_RGB, 0, 0, 0));
+}
+
 TEST_F(Drawing, EightBitDisplayShowsARealizedCubePaletteExactly) {
   StartDepth(8);
   HWND canvas = Canvas();
