@@ -154,6 +154,9 @@ TEST(Rotate, WordWiseBitTurnEqualsTheBitWiseOne) {
         MakeNoise(words, PIXEL_BW, w, h, 4, w + h);
         MakeNoise(bits, PIXEL_BW, w, h, 1, w + h);
         ASSERT_EQ(words->bytesPerRow, (w + 31) / 32 * 4);
+        // Set fill bits must not leak into the result.
+        for (int y = 0; y < h; ++y)
+          for (int x = w; x < words->bytesPerRow * 8; ++x) OrBit(ImageRow(words.get(), y), x, 1);
         ASSERT_EQ(Rotate(words.get(), nullptr, angle, 0), RESULT_OK);
         ASSERT_EQ(Rotate(bits.get(), nullptr, angle, 0), RESULT_OK);
         ExpectSameView(ImageToRgba(words.image), ImageToRgba(bits.image),
