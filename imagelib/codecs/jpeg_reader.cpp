@@ -324,7 +324,13 @@ int ReadJpeg(FileStream* stream, LoadContext* context) {
   }
   context->interlaced = s->cinfo.progressive_mode ? 1 : 0;
 
-  jpeg_start_decompress(&s->cinfo);
+  // An information query needs only the description, which the output
+  // dimensions already give: a progressive file is not decoded for it.
+  if (context->infoMode) {
+    jpeg_calc_output_dimensions(&s->cinfo);
+  } else {
+    jpeg_start_decompress(&s->cinfo);
+  }
 
   SourceFormat header;
   InitSourceFormat(&header);
@@ -346,7 +352,7 @@ int ReadJpeg(FileStream* stream, LoadContext* context) {
   }
 
   int code = StartPicture(context, &header);
-  if (code != 0) {
+  if (code != 0 || context->infoMode) {
     jpeg_destroy_decompress(&s->cinfo);
     delete s;
     return code;

@@ -789,3 +789,19 @@ TEST(JpegStripDecoding, WithoutConversionSamplesStayAsStored) {
         worst = std::max(worst, std::abs(out[(size_t)y * 72 + x * 3 + c] - peer.at(x, y)[c]));
   EXPECT_EQ(worst, 0);
 }
+
+TEST_F(JpegTest, InformationQueryDescribesWithoutDecoding) {
+  std::string dir = CorpusDir("jpeg");
+  if (dir.empty() || !HaveTool("identify")) GTEST_SKIP() << "corpus or identify absent";
+  for (const char* name : {"image-rs-progressive-3.jpg", "twelvemonkeys-cmyk-sample.jpg",
+                           "pillow-hopper_gray.jpg", "wuffs-peacock.progressive.truncated.jpg"}) {
+    std::string f = dir + "/" + name;
+    ImageInfo info{};
+    std::u16string w = W(f);
+    ASSERT_EQ(GetImageInfo(w.c_str(), -1, 0, &info), 0) << name;
+    std::string expected = Capture("identify -format '%w %h' '" + f + "' 2>/dev/null");
+    EXPECT_EQ(std::to_string(info.width) + " " + std::to_string(info.height), expected) << name;
+    EXPECT_EQ(std::string(info.formatText).rfind("JPEG ", 0), 0u) << name;
+    ImageInfoFree(&info);
+  }
+}
