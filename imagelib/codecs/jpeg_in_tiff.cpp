@@ -61,6 +61,7 @@ int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* forma
   }
   jpeg_create_decompress(&s->cinfo);
   s->created = true;
+  JpegLimitMemory(&s->cinfo, context->options.memoryCap);
   JpegAttachFileSource(&s->cinfo, &s->source, stream);
   jpeg_save_markers(&s->cinfo, JPEG_COM, kMarkerLimit);
   jpeg_read_header(&s->cinfo, TRUE);
@@ -148,6 +149,7 @@ int DecodeJpegStrip(const uint8_t* data, size_t size, const uint8_t* tables, siz
   if (setjmp(s->err.jump)) return EndStrip(s, RESULT_NOT_RECOGNISED);
   jpeg_create_decompress(&s->cinfo);
   s->created = true;
+  JpegLimitMemory(&s->cinfo, kDefaultMemoryCap);
   if (tables && tablesSize > 0) {
     JpegAttachMemorySource(&s->cinfo, &s->source, tables, tablesSize);
     jpeg_read_header(&s->cinfo, FALSE);  // a tables-only stream

@@ -186,6 +186,11 @@ void JpegAttachDestination(j_compress_ptr cinfo, JpegFileDestination* destinatio
   cinfo->dest = &destination->pub;
 }
 
+void JpegLimitMemory(j_decompress_ptr cinfo, uint64_t cap) {
+  if (cap == 0) return;
+  cinfo->mem->max_memory_to_use = (long)std::min<uint64_t>(cap, 0x7fffffff);
+}
+
 int JpegScaleDenominator(int width, int height, int maxWidth, int maxHeight) {
   // A side of the box that is 0 or negative places no limit on its term.
   double byWidth = maxHeight > 0 ? (double)width / maxHeight : HUGE_VAL;

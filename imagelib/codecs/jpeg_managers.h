@@ -69,6 +69,10 @@ struct JpegFileDestination {
 void JpegAttachDestination(j_compress_ptr cinfo, JpegFileDestination* destination,
                            FileStream* stream);
 
+// Holds libjpeg's own working memory (a progressive picture keeps all its
+// coefficients) to `cap` bytes; beyond it libjpeg fails with an error.
+void JpegLimitMemory(j_decompress_ptr cinfo, uint64_t cap);
+
 // The scale denominator (1, 2, 4 or 8) for a full-size output of
 // width x height fitted into a maxWidth x maxHeight box: the largest
 // reduction whose factor does not exceed min(width / maxHeight,

@@ -112,6 +112,7 @@ ThumbnailOutcome DecodeThumbnail(const uint8_t* data, size_t size, LoadContext* 
   }
   jpeg_create_decompress(&t->cinfo);
   t->created = true;
+  JpegLimitMemory(&t->cinfo, context->options.memoryCap);
   JpegAttachMemorySource(&t->cinfo, &t->source, data, size);
   jpeg_read_header(&t->cinfo, TRUE);
   if (t->cinfo.image_width >= (JDIMENSION)kMaxSide || t->cinfo.image_height >= (JDIMENSION)kMaxSide) {
@@ -155,6 +156,12 @@ ThumbnailOutcome DecodeThumbnail(const uint8_t* data, size_t size, LoadContext* 
   // Decode every row before anything is delivered.
   const size_t rowBytes = (size_t)header.bytesPerPlane;
   const size_t height = (size_t)header.height;
+  // A few kilobytes of marker data may declare any size: the buffer is
+  // held to the caller's memory cap.
+  if ((uint64_t)rowBytes * height > context->options.memoryCap) {
+    ReleaseThumbnail(t);
+    return THUMB_NOT_USED;
+  }
   t->pixels = (uint8_t*)malloc(rowBytes * height);
   t->rows = (JSAMPROW*)malloc(sizeof(JSAMPROW) * height);
   if (!t->pixels || !t->rows) {
@@ -266,11 +273,7 @@ int ReadJpeg(FileStream* stream, LoadContext* context) {
   }
   jpeg_create_decompress(&s->cinfo);
   s->created = true;
-  if (context->options.memoryCap > 0) {
-    s->cinfo.mem->max_memory_to_use = (long)(context->options.memoryCap > (uint64_t)0x7fffffff
-                                                 ? 0x7fffffff
-                                                 : context->options.memoryCap);
-  }
+  JpegLimitMemory(&s->cinfo, context->options.memoryCap);
   JpegAttachFileSource(&s->cinfo, &s->source, stream);
   if (flags & LOAD_KEEP_COMMENT) jpeg_save_markers(&s->cinfo, JPEG_COM, kMarkerLimit);
   if (flags & LOAD_KEEP_METADATA) {
