@@ -291,7 +291,8 @@ bool DecodeBitFields(const std::vector<uint8_t>& b, Rgba* out) {
   const uint32_t offset = Get32(b, 10), headerSize = Get32(b, 14);
   const int32_t width = (int32_t)Get32(b, 18), height = (int32_t)Get32(b, 22);
   const int bits = Get16(b, 28);
-  if (headerSize < 40 || Get32(b, 30) != 3 || (bits != 16 && bits != 32) || width <= 0 || height == 0) return false;
+  if (headerSize < 40 || Get32(b, 30) != 3 || (bits != 16 && bits != 32) || width <= 0 || height == 0)
+    return false;
   uint32_t masks[3] = {Get32(b, 54), Get32(b, 58), Get32(b, 62)};
   const int rows = std::abs(height);
   const size_t stride = ((size_t)width * bits / 8 + 3) & ~(size_t)3;
