@@ -140,10 +140,11 @@ int WritePng(const char16_t* path, SaveContext* context) {
         png_set_tRNS(s->png, s->info, alpha, t + 1, nullptr);
       }
     } else if (t < (1 << depth)) {
-      // Grey pictures: the transparent index is the grey level that is transparent.
+      // Grey pictures: the transparent index is the grey level that is
+      // transparent, written as the grey it becomes in the file.
       png_color_16 key;
       memset(&key, 0, sizeof key);
-      key.gray = (png_uint_16)t;
+      key.gray = (png_uint_16)(depth == 8 ? context->palette[t] : t);
       png_set_tRNS(s->png, s->info, nullptr, 0, &key);
     }
   }

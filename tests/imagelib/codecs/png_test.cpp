@@ -547,3 +547,19 @@ TEST_F(PngTest, WriterRefusesAnUncreatableFile) {
   EXPECT_EQ(SavePng(dir, "no/such/dir/x.png", image).result, 5);
   ImageFree(&image);
 }
+
+TEST_F(PngTest, ShallowGreyIsWrittenAsItsGreysWithTheTransparentLevel) {
+  Image image{};
+  ASSERT_EQ(ImageCreate(&image, PIXEL_GREY, 1, 16, 2), 1);
+  image.paletteCount = 16;
+  image.bitsPerSample = 4;
+  for (int x = 0; x < 16; ++x) ImageRow(&image, 0)[x] = ImageRow(&image, 1)[x] = (uint8_t)x;
+  image.transparentIndex = 5;
+  Saved s = SavePng(dir, "grey16.png", image);
+  ASSERT_EQ(s.result, 0);
+  auto peers = DecodeWithPillow({s.path});
+  ASSERT_EQ(peers.count(s.path), 1u);
+  EXPECT_EQ(MaxDifference(ImageToRgba(image), peers[s.path].pixels), 0);
+  EXPECT_NE(PngInfo(s.path).find("trns 85"), std::string::npos) << PngInfo(s.path);  // level 5 of 16
+  ImageFree(&image);
+}
