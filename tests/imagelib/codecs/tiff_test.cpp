@@ -549,6 +549,32 @@ TEST_F(TiffTest, RefusedPagesGiveTheirMessages) {
   }
 }
 
+TEST_F(TiffTest, BadLzwCodesGiveTheirMessage) {
+  // Clear, then 'A' 'B' 'C' 'D' (one 4-pixel row), then code 400 while the
+  // table holds up to 261.
+  uint32_t codes[] = {256, 65, 66, 67, 68, 400, 69};
+  std::vector<uint8_t> packed;
+  uint64_t bits = 0;
+  int count = 0;
+  for (uint32_t c : codes) {
+    bits = (bits << 9) | c;
+    count += 9;
+    while (count >= 8) {
+      packed.push_back((uint8_t)(bits >> (count - 8)));
+      count -= 8;
+    }
+  }
+  packed.push_back((uint8_t)(bits << (8 - count)));
+  TiffBuilder b = Basic(4, 3, 8, 1, 1, packed);
+  b.Short(259, 5);
+  std::string path = Write("lzw.tif", b.Build());
+  ImageInfo info{};
+  Rgba out;
+  EXPECT_EQ(peer::LoadRgba(path, &out, 0, &info), 9);
+  EXPECT_STREQ(info.message, "TIFF : Bad LZW codes !");
+  ImageInfoFree(&info);
+}
+
 TEST_F(TiffTest, BrokenDirectoryChainsEndTheCount) {
   TiffBuilder b = Basic(4, 4, 8, 1, 1, Ramp(16));
   std::vector<uint8_t> file = b.Build();
