@@ -304,3 +304,31 @@ TEST_F(IcoTest, DamagedFilesNeverCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IcoTest, ConvertIconMaskOptionWritesTheMaskAsAlpha) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  TempDir dir;
+  IconSpec icon = MakeIcon(12, 5, 8, 77);
+  std::string path = dir.File("i.ico"), plain = dir.File("plain.png"), masked = dir.File("masked.png");
+  WriteFileBytes(path, BuildIco({icon}));
+  ASSERT_EQ(RunCommand(Quote(QuivraImg()) + " convert " + Quote(path) + " " + Quote(plain) + " 2>/dev/null"), 0);
+  ASSERT_EQ(RunCommand(Quote(QuivraImg()) + " convert --icon-mask " + Quote(path) + " " + Quote(masked) +
+                       " 2>/dev/null"),
+            0);
+  Rgba a, b, expected;
+  ASSERT_TRUE(peer::DecodeWithMagickArgs(plain, "", &a));
+  ASSERT_TRUE(peer::DecodeWithMagickArgs(masked, "", &b));
+  ASSERT_TRUE(peer::DecodeWithMagickArgs(path, "", &expected));
+  EXPECT_EQ(MaxDifference(a, b), 0);
+  EXPECT_EQ(MaxDifference(b, expected, true), 0);
+  int transparent = 0;
+  for (size_t i = 3; i < a.pixels.size(); i += 4) {
+    EXPECT_EQ(a.pixels[i], 255);
+    transparent += b.pixels[i] == 0;
+  }
+  EXPECT_GT(transparent, 0);
+}
+
+}  // namespace
