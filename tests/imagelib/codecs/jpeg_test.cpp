@@ -243,6 +243,13 @@ TEST_F(JpegTest, ScaledDecodingEqualsDjpegAtEveryScale) {
   std::vector<std::string> files = {MakeJpeg(dir, "sq", 240, 240, "-quality 90"),
                                     MakeJpeg(dir, "sqp", 200, 200, "-progressive"),
                                     MakeJpeg(dir, "sqg", 128, 128, "", true)};
+  if (HaveTool("convert")) {
+    // CMYK (Adobe, inverted) and YCCK files made by ImageMagick.
+    std::string ppm = dir.File("cmyk.ppm");
+    WritePpm(ppm, 160, 160);
+    RunCommand("convert '" + ppm + "' -colorspace CMYK -quality 90 '" + dir.File("cmyk.jpg") + "'");
+    files.push_back(dir.File("cmyk.jpg"));
+  }
   std::string corpus = CorpusDir("jpeg");
   if (!corpus.empty()) {
     files.push_back(corpus + "/libtiff-html-smallliz.jpg");
@@ -261,7 +268,9 @@ TEST_F(JpegTest, ScaledDecodingEqualsDjpegAtEveryScale) {
       ASSERT_EQ(ours.result, 0) << f << " 1/" << n;
       Rgba peer;
       ASSERT_TRUE(Djpeg(f, "-scale 1/" + std::to_string(n) + " -dct fast -nosmooth", &peer));
-      EXPECT_EQ(MaxDifference(ImageToRgba(ours.image), peer), 0) << f << " 1/" << n;
+      // CMYK: djpeg rounds C'K'/255 where the pipeline truncates.
+      const int tolerance = ours.info.colourModel == COLOUR_CMYK ? 1 : 0;
+      EXPECT_LE(MaxDifference(ImageToRgba(ours.image), peer), tolerance) << f << " 1/" << n;
       // ImageInfo keeps the stored size.
       EXPECT_EQ(ours.info.width, side);
     }
