@@ -139,6 +139,10 @@ TEST_F(JpegTest, CorpusPixelsEqualDjpegAtFullSize) {
   if (files.empty()) GTEST_SKIP() << "corpus absent";
   int compared = 0;
   for (const auto& f : files) {
+    // The multi-megapixel camera files only add decoding time here.
+    if (f.find("/exif-makernotes/") != std::string::npos && ReadFileBytes(f).size() > 300000) {
+      continue;
+    }
     Rgba peer;
     if (!Djpeg(f, "", &peer)) continue;
     Loaded ours;
@@ -150,7 +154,7 @@ TEST_F(JpegTest, CorpusPixelsEqualDjpegAtFullSize) {
     EXPECT_LE(MaxDifference(mine, peer), tolerance) << f;
     ++compared;
   }
-  EXPECT_GT(compared, 60);
+  EXPECT_GT(compared, 85);
 }
 
 TEST_F(JpegTest, SyntheticBaselineProgressiveGreyAndCmykEqualDjpeg) {
