@@ -1097,9 +1097,9 @@ TEST_F(BmpTest, HostileHeadersReturnACodeWithoutTouchingMemoryOutOfBounds) {
     return b;
   };
   std::vector<Case> cases = {
-      {"three planes of 8 bits", make(8, 4, 3, 8, 0), -1},
-      {"two planes of 16 bits", make(8, 4, 2, 16, 0), -1},
-      {"two planes of 1 bit", make(8, 4, 2, 1, 0), -1},
+      {"three planes of 8 bits", make(3000, 3, 3, 8, 0), -1},
+      {"two planes of 16 bits", make(3000, 3, 2, 16, 0), -1},
+      {"two planes of 1 bit", make(3000, 3, 2, 1, 0), -1},
       {"no planes", make(8, 4, 0, 8, 0), RESULT_NOT_RECOGNISED},
       {"30000 bits", make(8, 4, 1, 30000, 0), RESULT_NOT_RECOGNISED},
       {"20 bits", make(8, 4, 1, 20, 0), RESULT_NOT_RECOGNISED},
@@ -1111,6 +1111,8 @@ TEST_F(BmpTest, HostileHeadersReturnACodeWithoutTouchingMemoryOutOfBounds) {
       {"all-zero 32-bit masks", make(8, 4, 1, 32, 3), 0},
       {"data offset past the end", make(8, 4, 1, 8, 0), RESULT_NOT_COMPLETE},
   };
+  // Wide rows for the multi-plane cases, so that whole rows are read.
+  for (int i = 0; i < 3; ++i) cases[i].b.data.assign(3000 * 4 * 3 * 4, 0x5A);
   cases[10].b.masks = {0, 0, 0};
   cases[11].b.masks = {0, 0, 0};
   cases[12].b.data.clear();
