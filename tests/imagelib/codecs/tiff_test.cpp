@@ -330,6 +330,31 @@ TEST_F(TiffFixtures, SixteenBitSamplesAreTheirUpperByte) {
   }
 }
 
+TEST_F(TiffFixtures, CompressionAndFormatAreReported) {
+  struct Case {
+    const std::string* source;
+    const char* options;
+    int compression;
+    const char* text;
+    const char* format;
+  } cases[] = {{&grey, "-c none", 0, "", "TIFF"},         {&grey, "-c packbits", 1, "", "TIFF"},
+               {&grey, "-c lzw -t", 2, "", "TIFF (Tiled)"}, {&rgb, "-c jpeg -r 16", 3, "", "TIFF"},
+               {&grey, "-c zip", 4, "", "TIFF"},          {&bw, "-c g3", 7, "", "TIFF"},
+               {&bw, "-c g3:2d", 8, "", "TIFF"},          {&bw, "-c g4", 9, "", "TIFF"}};
+  for (const Case& c : cases) {
+    std::string out = dir.File("info.tif");
+    ASSERT_EQ(RunCommand("tiffcp " + std::string(c.options) + " " + Quote(*c.source) + " " + Quote(out)), 0);
+    ImageInfo info{};
+    std::u16string w = W(out);
+    ASSERT_EQ(GetImageInfo(w.c_str(), -1, 0, &info), 0) << c.options;
+    EXPECT_EQ(info.compression, c.compression) << c.options;
+    EXPECT_STREQ(info.compressionText, c.text) << c.options;
+    EXPECT_STREQ(info.formatText, c.format) << c.options;
+    EXPECT_EQ(info.imageCount, 1u);
+    ImageInfoFree(&info);
+  }
+}
+
 TEST_F(TiffFixtures, JpegPagesMatchLibtiff) {
   ExpectSameAsLibtiff(rgb, "-c jpeg -r 16", 1);
   ExpectSameAsLibtiff(rgb, "-c jpeg:r -r 16", 1);
