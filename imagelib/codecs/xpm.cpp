@@ -167,9 +167,9 @@ bool TakeNumber(const std::string& s, size_t* at, long* value) {
   return true;
 }
 
-bool ReadWholeFile(FileStream* stream, std::vector<char>* bytes) {
+bool ReadWholeFile(FileStream* stream, uint64_t limit, std::vector<char>* bytes) {
   uint64_t size = stream->size;
-  if (size == 0 || size > kMaxXpmFile) return false;
+  if (size == 0 || size > kMaxXpmFile || size > limit) return false;
   bytes->resize((size_t)size);
   size_t got = StreamRead(stream, bytes->data(), (size_t)size);
   bytes->resize(got);
@@ -222,7 +222,7 @@ int ReadXpm(FileStream* stream, LoadContext* context) {
   if (memcmp(start + 3, "XPM", 3) != 0) return RESULT_NOT_RECOGNISED;
   if (StreamSeek(stream, 0) != 0) return RESULT_NOT_RECOGNISED;
   std::vector<char> bytes;
-  if (!ReadWholeFile(stream, &bytes)) return RESULT_NO_MEMORY;
+  if (!ReadWholeFile(stream, context->options.memoryCap, &bytes)) return RESULT_NO_MEMORY;
   XpmText text(std::move(bytes));
 
   // Values: width, height, colours, characters per pixel.
