@@ -283,3 +283,43 @@ TEST_F(JpegWriterTest, RefusesPalettePicturesAndUncreatableFiles) {
   EXPECT_EQ(w.result, 5);
   ImageFree(&image);
 }
+
+// quivra-img's JPEG and PNG options reach the writers and readers.
+TEST_F(JpegWriterTest, QuivraImgConvertOptions) {
+  std::string tool = QuivraImg();
+  if (RunCommand("test -x '" + tool + "'") != 0) GTEST_SKIP() << "quivra-img not built";
+  Image image{};
+  MakePicture(&image, PIXEL_RGB, 64, 48);
+  Written source = Save(dir, "src.jpg", image, [](WriteOptions* o) { o->quality = 95; });
+  ASSERT_EQ(source.result, 0);
+  std::string out = dir.File("out.jpg");
+  ASSERT_EQ(RunCommand("'" + tool + "' convert --quality 70 --interlaced --optimize --subsampling 1 "
+                       "--dct 2 --smoothing 5 '" + source.path + "' '" + out + "'"),
+            0);
+  EXPECT_EQ(Capture("identify -format '%Q %[interlace] %[jpeg:sampling-factor]' '" + out + "'"),
+            "70 JPEG 2x1,1x1,1x1");
+  std::string info;
+  RunCommand("'" + tool + "' info --flags 8000000 '" + out + "'", &info);
+  EXPECT_NE(info.find("quality: 70"), std::string::npos) << info;
+  EXPECT_NE(RunCommand("'" + tool + "' convert --subsampling 3 '" + source.path + "' '" + out +
+                       "' 2>/dev/null"),
+            0);
+  std::string png = dir.File("out.png");
+  ASSERT_EQ(RunCommand("'" + tool + "' convert --level 9 --filter 2 '" + source.path + "' '" + png + "'"),
+            0);
+  EXPECT_EQ(Capture("identify -format '%wx%h' '" + png + "'"), "64x48");
+  ImageFree(&image);
+
+  std::string corpus = CorpusDir("exif-makernotes");
+  if (corpus.empty() || !HaveTool("exiftool")) return;
+  std::string camera = corpus + "/exif-samples-canon-ixus.jpg";
+  std::string thumb = dir.File("thumb.bmp"), kept = dir.File("kept.jpg"), bare = dir.File("bare.jpg");
+  ASSERT_EQ(RunCommand("'" + tool + "' convert --thumbnail '" + camera + "' '" + thumb + "'"), 0);
+  std::string thumbSize =
+      Capture("exiftool -b -EXIF:ThumbnailImage '" + camera + "' | identify -format '%wx%h' -");
+  EXPECT_EQ(Capture("identify -format '%wx%h' '" + thumb + "'"), thumbSize);
+  ASSERT_EQ(RunCommand("'" + tool + "' convert --keep-exif '" + camera + "' '" + kept + "'"), 0);
+  ASSERT_EQ(RunCommand("'" + tool + "' convert --keep-exif --no-exif '" + camera + "' '" + bare + "'"), 0);
+  EXPECT_EQ(Capture("exiftool -s3 -Model '" + kept + "'"), Capture("exiftool -s3 -Model '" + camera + "'"));
+  EXPECT_EQ(Capture("exiftool -s3 -Model '" + bare + "'"), "");
+}
