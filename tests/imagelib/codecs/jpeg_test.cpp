@@ -818,3 +818,16 @@ TEST_F(JpegTest, InformationQueryDescribesWithoutDecoding) {
     ImageInfoFree(&info);
   }
 }
+
+TEST_F(JpegTest, UnsupportedProcessIsCorrupt) {
+  std::string dir = CorpusDir("jpeg");
+  if (dir.empty() || !HaveTool("djpeg")) GTEST_SKIP() << "corpus or djpeg absent";
+  std::string f = dir + "/twelvemonkeys-lossless-f-18.jpg";  // SOF3, lossless
+  std::string message;
+  RunCommand("djpeg '" + f + "' 2>&1 >/dev/null", &message);
+  ASSERT_NE(message.find("Unsupported JPEG process"), std::string::npos) << message;
+  Loaded ours;
+  Load(f, &ours);
+  EXPECT_EQ(ours.result, 10);
+  EXPECT_EQ(ours.image.pixels, nullptr);
+}
