@@ -2,7 +2,7 @@
 # Times the TIFF reader against libtiff on an A4 page scanned at 300 dpi,
 # stored with each of the usual compressions. quivra-img converts the page
 # to an uncompressed BMP; libtiff's side is `tiffcp -c none` (decode and
-# write raw) and `tiff2rgba`. All files live in memory (/dev/shm when
+# write raw) and `tiff2rgba`. Times are CPU seconds. All files live in memory (/dev/shm when
 # there is one). Ratios above 1 mean the reader is faster than the peer.
 set -euo pipefail
 BUILD="${1:-build}"
@@ -31,12 +31,15 @@ tiffcp -c g3:2d "$WORK/bw.tif" "$WORK/g3.tif"
 tiffcp -c lzw "$WORK/bw.tif" "$WORK/lzw1.tif"
 tiffcp -c jpeg -r 16 "$WORK/rgb.tif" "$WORK/jpeg.tif"
 
-time_of() {  # seconds for the best of five runs
+# CPU seconds (user + system) for the best of five runs: the machine may
+# be busy with other work, which wall-clock time would count.
+time_of() {
   local best=999
   for _ in 1 2 3 4 5; do
-    local s e
-    s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N)
-    best=$(echo "$best $(echo "$e - $s" | bc)" | awk '{print ($2 < $1) ? $2 : $1}')
+    local t
+    /usr/bin/time -o "$WORK/time" -f "%U %S" "$@" >/dev/null 2>&1 || true
+    t=$(tail -1 "$WORK/time" | awk '{print $1 + $2}')
+    best=$(echo "$best $t" | awk '{print ($2 < $1) ? $2 : $1}')
   done
   echo "$best"
 }
@@ -46,6 +49,7 @@ for f in lzw lzw2 zip packbits g4 g3 lzw1 jpeg; do
   ours=$(time_of "$Q" convert "$WORK/$f.tif" "$WORK/out.bmp")
   cp=$(time_of tiffcp -c none "$WORK/$f.tif" "$WORK/raw.tif")
   rgba=$(time_of tiff2rgba -c none "$WORK/$f.tif" "$WORK/rgba.tif")
-  printf "%-14s %10.3f %10.3f %8.2f %10.3f %8.2f\n" "$f" "$ours" "$cp" "$(echo "$cp / $ours" | bc -l)" \
-    "$rgba" "$(echo "$rgba / $ours" | bc -l)"
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+  printf "%-14s %10.3f %10.3f %8s %10.3f %8s\n" "$f" "$ours" "$cp" "$(ratio "$cp" "$ours")" \
+    "$rgba" "$(ratio "$rgba" "$ours")"
 done
