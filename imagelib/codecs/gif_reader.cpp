@@ -34,6 +34,7 @@ class GifReader {
 
  private:
   int Walk(int target, bool* found);
+  int WalkBlocks(int target, bool* found);
   int DecodeFrame(const uint8_t* descriptor, const uint8_t* palette, int bits, int codeSize);
   int Fail(int code, const char* message) {
     SetReaderMessage(context_, message);
@@ -85,7 +86,14 @@ int GifReader::Read() {
   return found ? RESULT_OK : RESULT_NOT_RECOGNISED;
 }
 
+// Once the requested frame is out, a damaged block after it only ends the
+// walk (and the count of frames): the picture is kept.
 int GifReader::Walk(int target, bool* found) {
+  const int result = WalkBlocks(target, found);
+  return *found && result != RESULT_CANCELLED && result != RESULT_NO_MEMORY ? RESULT_OK : result;
+}
+
+int GifReader::WalkBlocks(int target, bool* found) {
   const uint32_t flags = context_->options.flags;
   for (;;) {
     const int block = StreamGetc(stream_);
@@ -136,9 +144,9 @@ int GifReader::Walk(int target, bool* found) {
     if (!kGifLzwEnabled) return Fail(RESULT_BAD_SIZE, "GIF : Bad compression (LZW) !");
 
     if ((int)images_ - 1 == target) {
-      *found = true;
       const int result = DecodeFrame(descriptor, palette, bits, codeSize);
       if (result != RESULT_OK) return result;
+      *found = true;
     } else {
       // Not the frame asked for: move past its data.
       GifSubBlocks data(stream_);

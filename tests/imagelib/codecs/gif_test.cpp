@@ -234,6 +234,25 @@ TEST_F(GifReader, RefusesBadSizesAndCodeSizesWithTheirMessages) {
   }
 }
 
+TEST_F(GifReader, KeepsTheRequestedFrameWhenALaterBlockIsDamaged) {
+  Builder b;
+  b.Header(2, 2, kFourColours, 2).Image(0, 0, 2, 2, {1, 2, 3, 1}, 2);
+  const size_t second = b.bytes.size();
+  b.Image(0, 0, 2, 2, {1, 2, 3, 1}, 2);
+  // The second image claims a width of 0.
+  ASSERT_EQ(b.bytes[second], 0x2C);
+  b.bytes[second + 5] = 0;
+  b.Trailer();
+  Loaded first, damaged;
+  LoadBytes(b.bytes, &first, 0, 0);
+  EXPECT_EQ(first.result, 0);
+  EXPECT_EQ(IndexAt(first.image, 1, 0), 2);
+  EXPECT_EQ(first.info.imageCount, 2u);
+  LoadBytes(b.bytes, &damaged, 0, 1);
+  EXPECT_EQ(damaged.result, RESULT_BAD_SIZE);
+  EXPECT_STREQ(damaged.info.message, "GIF : Bad picture's size !");
+}
+
 TEST_F(GifReader, ReportsFilesWithoutImagesAsNotRecognised) {
   Builder b;
   b.Header(2, 2, kFourColours, 2).Comment("only a comment").Trailer();
