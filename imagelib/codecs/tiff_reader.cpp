@@ -917,9 +917,7 @@ uint16_t CompressionCode(const Page& p, SourceFormat* h) {
   }
 }
 
-}  // namespace
-
-int ReadTiff(FileStream* stream, LoadContext* ctx) {
+int ReadTiffFile(FileStream* stream, LoadContext* ctx) {
   File f(stream);
   uint8_t header[8];
   size_t got = f.ReadSome(0, header, 8);
@@ -1073,7 +1071,8 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
 
   // Delivered layout and row converter.
   RowConverter convert = nullptr;
-  const bool palette = p.photometric == kPalette && p.Find(kColorMap) && bits <= 8;
+  const Entry* colorMap = p.Find(kColorMap);
+  const bool palette = p.photometric == kPalette && colorMap && colorMap->count <= 3u * 65536 && bits <= 8;
   conv.scale = !palette;
   if (kind == Kind::kLogL) {
     convert = LogLRow;
@@ -1159,4 +1158,18 @@ int ReadTiff(FileStream* stream, LoadContext* ctx) {
   }
   if (finish != 0 && result == 0) result = finish;
   return result;
+}
+
+}  // namespace
+
+int ReadTiff(FileStream* stream, LoadContext* ctx) {
+  // Sizes come from the file; an allocation that fails is out of memory,
+  // never an exception leaving the library.
+  try {
+    return ReadTiffFile(stream, ctx);
+  } catch (const std::bad_alloc&) {
+    return RESULT_NO_MEMORY;
+  } catch (const std::length_error&) {
+    return RESULT_NO_MEMORY;
+  }
 }
