@@ -510,6 +510,42 @@ TEST_F(WindowManager, ClientChangesFromStyleRewritesSendSize) {
   EXPECT_EQ(Recorder::Get().Of(list, {WM_SIZE}).size(), 1u);
 }
 
+TEST_F(WindowManager, MovingAndSizingSendSizeAndHidingKeepsTheFocus) {
+  HWND main = Top();
+  HWND view = Child(main, 0, RECT{0, 0, 176, 180});
+  ShowWindow(main, SW_SHOW);
+  SetFocus(view);
+  Recorder::Get().log.clear();
+  // Full screen without repaint, then back.
+  MoveWindow(main, 0, 0, 176, 220, FALSE);
+  auto sizes = Recorder::Get().Of(main, {WM_SIZE});
+  ASSERT_EQ(sizes.size(), 1u);
+  EXPECT_EQ(HIWORD(sizes[0].lParam), 220);
+  MoveWindow(main, 0, 20, 176, 180, TRUE);
+  sizes = Recorder::Get().Of(main, {WM_SIZE});
+  ASSERT_EQ(sizes.size(), 2u);
+  EXPECT_EQ(HIWORD(sizes[1].lParam), 180);
+  MoveWindow(main, 0, 20, 176, 180, TRUE);
+  EXPECT_EQ(Recorder::Get().Of(main, {WM_SIZE}).size(), 2u) << "no change, no WM_SIZE";
+  ShowWindow(view, SW_HIDE);
+  EXPECT_FALSE(IsWindowVisible(view));
+  EXPECT_EQ(GetFocus(), view) << "hiding does not move the focus";
+  ShowWindow(view, SW_SHOW);
+  EXPECT_TRUE(IsWindowVisible(view));
+}
+
+TEST_F(WindowManager, TextOfWindowsGoesThroughTheirProcedure) {
+  HWND w = Top();
+  EXPECT_TRUE(SetWindowText(w, u"Properties"));
+  WCHAR buffer[64];
+  EXPECT_EQ(GetWindowText(w, buffer, 64), 10);
+  EXPECT_EQ(std::u16string(buffer), u"Properties");
+  EXPECT_EQ(GetWindowTextLength(w), 10);
+  EXPECT_EQ(GetWindowText(w, buffer, 5), 4);
+  EXPECT_EQ(std::u16string(buffer), u"Prop");
+  EXPECT_EQ(Recorder::Get().Messages(w, {WM_SETTEXT}).size(), 1u);
+}
+
 TEST_F(WindowManager, WaitCursorIsAStateTheProgramSetsAndRestores) {
   HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
   ASSERT_NE(wait, nullptr);
