@@ -273,6 +273,7 @@ TEST_F(TiffFixtures, TilesSeparatePlanesAndByteOrders) {
     ExpectSameAsLibtiff(rgb, cc + " -B");
     ExpectSameAsLibtiff(rgb, cc + " -L");
     ExpectSameAsLibtiff(grey, cc + " -t -w 16 -l 32 -B");
+    ExpectSameAsLibtiff(grey, cc + " -f lsb2msb");
   }
 }
 
