@@ -404,6 +404,36 @@ TEST_F(Drawing, TheDisplayContextReadsTheComposedScreenWithTheTaskBar) {
   DeleteDC(display);
 }
 
+TEST_F(Drawing, TheTaskBarShowsTheForegroundWindowsTitle) {
+  auto bar = [] {
+    std::vector<uint8_t> rgb = platform::headless::ScreenRgb();
+    rgb.resize(176 * 20 * 3);
+    // Leave out the clock at the right end.
+    std::vector<uint8_t> left;
+    for (int y = 0; y < 20; ++y)
+      left.insert(left.end(), rgb.begin() + y * 176 * 3, rgb.begin() + y * 176 * 3 + 120 * 3);
+    return left;
+  };
+  platform::headless::RunPending();
+  std::vector<uint8_t> empty = bar();
+  HWND a = CreateWindowEx(0, u"Rec", u"Pictures", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ShowWindow(a, SW_SHOW);
+  platform::headless::RunPending();
+  std::vector<uint8_t> pictures = bar();
+  HWND b = CreateWindowEx(0, u"Rec", u"Settings", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ShowWindow(b, SW_SHOW);
+  platform::headless::RunPending();
+  std::vector<uint8_t> settings = bar();
+  EXPECT_NE(empty, pictures);
+  EXPECT_NE(pictures, settings);
+  SetForegroundWindow(a);
+  platform::headless::RunPending();
+  EXPECT_EQ(bar(), pictures);
+  SetWindowText(a, u"Settings");
+  platform::headless::RunPending();
+  EXPECT_EQ(bar(), settings) << "a new title shows at once";
+}
+
 TEST_F(Drawing, DeviceCapsFollowTheProfile) {
   HDC screen = GetDC(nullptr);
   EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSX), 96);
