@@ -212,8 +212,12 @@ TEST_P(ExifByteOrder, NamesComeFromTheDirectorysDictionary) {
   EXPECT_EQ(Find(rows, 2, 256), "<none>");
   for (const ExifRow& r : rows) {
     if (r.heading) continue;
-    if (r.group == 1 && r.tag == 256) EXPECT_EQ(r.name, "Image width");
-    if (r.group == 2 && r.tag == 40962) EXPECT_EQ(r.name, "Image width");
+    if (r.group == 1 && r.tag == 256) {
+      EXPECT_EQ(r.name, "Image width");
+    }
+    if (r.group == 2 && r.tag == 40962) {
+      EXPECT_EQ(r.name, "Image width");
+    }
   }
 }
 

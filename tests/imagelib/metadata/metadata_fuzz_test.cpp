@@ -29,7 +29,9 @@ size_t ReadEverything(const Bytes& bytes) {
   auto countExif = [](void* c, int, int, const char* name, const char* value) {
     ++*(size_t*)c;
     EXPECT_NE(name, nullptr);
-    if (value) EXPECT_LT(strlen(value), 256u);
+    if (value) {
+      EXPECT_LT(strlen(value), 256u);
+    }
   };
   auto countIptc = [](void* c, int, const char* name, const char* value) {
     ++*(size_t*)c;
