@@ -350,7 +350,9 @@ bool Repack(Image* image, int newBytesPerPixel, int rowAlignment, Convert conver
 
 void ReleaseLoadPipeline(LoadContext* context) {
   if (!context->pipeline) return;
-  if (context->pipeline->header) context->pipeline->header->rowBuffer = nullptr;
+  // The reader's SourceFormat is not touched here: the dispatcher releases
+  // the pipeline after the reader has returned, when that record (often on
+  // the reader's stack or in its freed state) no longer exists.
   delete context->pipeline;
   context->pipeline = nullptr;
 }
