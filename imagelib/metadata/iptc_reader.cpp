@@ -4,6 +4,7 @@
 #include "imagelib/metadata/iptc_reader.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -128,17 +129,26 @@ void ReadIptc(const MetadataBlock* list, IptcRowCallback callback, void* context
   uint64_t start = 0;
   const MetadataBlock* block = FindIptcBlock(list, &start);
   if (!block || !callback) return;
+  // Nothing throws out of the reader: running out of memory while collecting
+  // ends the collection, while joining a list skips that row.
   CollectedRecords records;
-  Collect(block->data + start, block->size - start, &records);
+  try {
+    Collect(block->data + start, block->size - start, &records);
+  } catch (const std::bad_alloc&) {
+  }
   for (int dataset = 0; dataset < 256; ++dataset) {
     int list = RepeatableIndex(dataset);
     if (list >= 0) {
       const std::vector<std::string>& entries = records.lists[list];
       if (entries.empty()) continue;
       std::string joined;
-      for (size_t i = 0; i < entries.size(); ++i) {
-        if (i) joined += ',';
-        joined += entries[i];
+      try {
+        for (size_t i = 0; i < entries.size(); ++i) {
+          if (i) joined += ',';
+          joined += entries[i];
+        }
+      } catch (const std::bad_alloc&) {
+        continue;
       }
       callback(context, dataset, ExifText(kRepeatables[list].textNumber), joined.c_str());
     } else if (records.present[dataset]) {

@@ -111,8 +111,8 @@ void DecodeMakerArray(const MakerNoteSource& source, const TagTable& table, cons
 void DecodeMakerNote(int maker, const uint8_t* note, uint32_t size, const uint8_t* tiff,
                      uint32_t tiffLength, bool bigEndian, MetadataRowCallback callback,
                      void* context) {
-  if (!note || !tiff || !callback || note < tiff) return;
-  uint64_t offset = (uint64_t)(note - tiff);
+  if (!note || !tiff || !callback || (uintptr_t)note < (uintptr_t)tiff) return;
+  uint64_t offset = (uint64_t)((uintptr_t)note - (uintptr_t)tiff);
   if (offset > tiffLength || size > tiffLength - offset) return;
   MakerNoteSource source{TiffData{tiff, tiffLength, bigEndian}, offset, size, callback, context};
   switch (maker) {
