@@ -480,8 +480,12 @@ TEST_F(PngTest, WrittenPicturesReadBackExactlyByPillow) {
         EXPECT_NE(info.find(expect), std::string::npos) << info;
         EXPECT_NE(info.find(c.colours < 17 ? "plte 16 " : "plte 256 "), std::string::npos) << info;
       }
-      if (c.type == PIXEL_BW) EXPECT_NE(info.find("depth 1 type 0"), std::string::npos) << info;
-      if (c.type == PIXEL_RGBA) EXPECT_NE(info.find("depth 8 type 6"), std::string::npos) << info;
+      if (c.type == PIXEL_BW) {
+        EXPECT_NE(info.find("depth 1 type 0"), std::string::npos) << info;
+      }
+      if (c.type == PIXEL_RGBA) {
+        EXPECT_NE(info.find("depth 8 type 6"), std::string::npos) << info;
+      }
       ImageFree(&image);
     }
   }
