@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "tests/platform/platform_fixture.h"
 
@@ -108,6 +109,46 @@ TEST_F(HeadlessClock, BusyPollingLoopsEndBecauseEveryEmptyPollTakesAMillisecond)
     ASSERT_LT(++polls, 1000);
   }
   EXPECT_EQ(polls, 10);
+}
+
+TEST_F(HeadlessClock, AWorkerDrawsIntoItsOwnBitmapsWhileTheUiThreadPaints) {
+  HWND w = CreateWindowEx(0, u"Rec", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ShowWindow(w, SW_SHOW);
+  std::atomic<int> wrong{0};
+  std::atomic<int> posted{0};
+  std::thread worker([&] {
+    for (int i = 0; i < 150; ++i) {
+      BITMAPINFO info{};
+      info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 40, 30, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+      void* bits = nullptr;
+      HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      HDC dc = CreateCompatibleDC(nullptr);
+      HGDIOBJ old = SelectObject(dc, dib);
+      HBRUSH b = CreateSolidBrush(RGB(i, 255 - i, 7));
+      RECT r{0, 0, 40, 30};
+      FillRect(dc, &r, b);
+      if (GetPixel(dc, 39, 29) != RGB(i, 255 - i, 7)) ++wrong;
+      SelectObject(dc, old);
+      DeleteObject(b);
+      DeleteDC(dc);
+      DeleteObject(dib);
+      if (PostMessage(w, WM_USER + 1, i, 0)) ++posted;
+    }
+  });
+  HDC screen = GetDC(w);
+  for (int i = 0; i < 300; ++i) {
+    HBRUSH b = CreateSolidBrush(RGB(0, 0, i & 255));
+    RECT r{0, 0, 176, 180};
+    FillRect(screen, &r, b);
+    DeleteObject(b);
+    platform::headless::RunPending();
+  }
+  ReleaseDC(w, screen);
+  worker.join();
+  platform::headless::RunPending();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(posted.load(), 150);
+  EXPECT_EQ(platform_test::Recorder::Get().Of(w, {WM_USER + 1}).size(), 150u);
 }
 
 }  // namespace
