@@ -167,7 +167,8 @@ int ToBlackAndWhite(const Image* src, Image* out, int method) {
       case BW_DISPERSED:
       case BW_CLUSTERED:
       case BW_DISPERSED_2: {
-        const uint8_t* m = (method == BW_CLUSTERED ? kClustered6 : kDispersed6)[y % 6];
+        const uint8_t* pattern = method == BW_CLUSTERED ? &kClustered6[0][0] : &kDispersed6[0][0];
+        const uint8_t* m = pattern + (y % 6) * 6;
         for (int x = 0; x < w; ++x) {
           const int t = v[x] * 36 / 255;
           if (t >= m[x % 6]) d[x >> 3] |= (uint8_t)(0x80 >> (x & 7));

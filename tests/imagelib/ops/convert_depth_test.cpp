@@ -118,8 +118,9 @@ TEST(ConvertDepthBlackAndWhite, SixBySixPatterns) {
     Picture p;
     MakeFlatGrey(p, 12, 12, 128);
     ASSERT_EQ(ConvertDepth(p.get(), nullptr, DEPTH_BW, method), RESULT_OK);
+    const int* row0 = method == BW_CLUSTERED ? clustered0 : dispersed0;
     for (int x = 0; x < 12; ++x)
-      EXPECT_EQ(Bit(p, x, 0), (method == BW_CLUSTERED ? clustered0 : dispersed0)[x % 6])
+      EXPECT_EQ(Bit(p, x, 0), row0[x % 6])
           << "method " << method << " x " << x;
     EXPECT_EQ(CountWhite(p, 0, 0, 6, 6), 18) << method;
     EXPECT_EQ(CountWhite(p, 6, 6, 6, 6), 18) << method;

@@ -43,8 +43,8 @@ inline void Make(Picture& p, uint32_t type, int width, int height, int alignment
 
 // A deterministic pseudo-random byte for (x, y, b, seed).
 inline int Noise(int x, int y, int b, int seed = 1) {
-  uint32_t v = (uint32_t)(x * 73856093) ^ (uint32_t)(y * 19349663) ^ (uint32_t)(b * 83492791) ^
-               (uint32_t)(seed * 2654435761u);
+  uint32_t v = (uint32_t)x * 73856093u ^ (uint32_t)y * 19349663u ^ (uint32_t)b * 83492791u ^
+               (uint32_t)seed * 2654435761u;
   v ^= v >> 13;
   v *= 0x5bd1e995u;
   v ^= v >> 15;
