@@ -394,8 +394,9 @@ TEST_F(PcxTest, DamagedFilesNeverCrash) {
   p.tail.resize(769, 77);
   EXPECT_GT(FeedDamagedCopies(BuildPcx(p), "pcx"), 0);
   std::string corpus = CorpusDir("pcx");
-  if (!corpus.empty())
+  if (!corpus.empty()) {
     EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/commons-imaging-4plane1bppCompressed.pcx"), "pcx"), 0);
+  }
 }
 
 }  // namespace

@@ -172,7 +172,9 @@ TEST_F(TargaTest, RunPacketsCrossRowEnds) {
     EXPECT_EQ(p[2], expected[i][2]) << i;
   }
   Rgba reference;
-  if (peer::DecodeWithPillow(path, &reference)) EXPECT_EQ(MaxDifference(ours, reference), 0);
+  if (peer::DecodeWithPillow(path, &reference)) {
+    EXPECT_EQ(MaxDifference(ours, reference), 0);
+  }
 
   // The same data cut short before the last packet: not complete.
   f.resize(f.size() - 7);
@@ -255,7 +257,9 @@ TEST_F(TargaTest, DamagedFilesNeverCrash) {
   for (const char* name : {"P", "RGBA"})
     EXPECT_GT(FeedDamagedCopies(ReadFileBytes(dir.File(std::string(name) + ".tga")), "tga"), 0);
   std::string corpus = CorpusDir("tga");
-  if (!corpus.empty()) EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/twelvemonkeys-CTC16.TGA"), "tga"), 0);
+  if (!corpus.empty()) {
+    EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/twelvemonkeys-CTC16.TGA"), "tga"), 0);
+  }
 }
 
 // --- Writer ---------------------------------------------------------------

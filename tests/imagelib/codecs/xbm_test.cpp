@@ -160,7 +160,9 @@ TEST_F(XbmTest, DamagedFilesNeverCrash) {
       "#define t_width 21\n#define t_height 3\nstatic unsigned short t_bits[] = {\n"
       "0x1234, 0xffff, 0x00f0, 0x0f0f, 0x8001, 0x7ffe, 0x0000, 0x5555, 0xaaaa};\n");
   EXPECT_GT(FeedDamagedCopies(x10, "xbm"), 0);
-  if (!corpus.empty()) EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/xbitmaps-star.xbm"), "xbm"), 0);
+  if (!corpus.empty()) {
+    EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/xbitmaps-star.xbm"), "xbm"), 0);
+  }
 }
 
 }  // namespace

@@ -67,7 +67,9 @@ TEST_F(XpmTest, EveryCorpusFileMatchesImageMagick) {
       EXPECT_GT(black, 0);
     }
     ExpectMatchesMagick(file, image, magick);
-    if (name == "pillow-hopper_rgb.xpm") EXPECT_EQ(image.pixelType, PIXEL_RGB);
+    if (name == "pillow-hopper_rgb.xpm") {
+      EXPECT_EQ(image.pixelType, PIXEL_RGB);
+    }
     ImageFree(&image);
     ++compared;
   }
@@ -238,7 +240,9 @@ TEST_F(XpmTest, DamagedFilesNeverCrash) {
       "/* XPM */\nstatic char *x[] = {\n\"6 3 4 2\",\n\"  c None\",\n\".. c #FF0000\",\n\"++ c gray50\",\n"
       "\"@@ c #12341234ABCD\",\n\"  ..++@@....\",\n\"@@@@@@++++  \",\n\"............\"};\n";
   EXPECT_GT(FeedDamagedCopies(Bytes(text), "xpm"), 0);
-  if (!corpus.empty()) EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/libxpm-plaid.xpm"), "xpm"), 0);
+  if (!corpus.empty()) {
+    EXPECT_GT(FeedDamagedCopies(ReadFileBytes(corpus + "/libxpm-plaid.xpm"), "xpm"), 0);
+  }
 }
 
 }  // namespace
