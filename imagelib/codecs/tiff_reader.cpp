@@ -452,7 +452,7 @@ void CollectExif(File& f, const Page& p, LoadContext* ctx) {
     PutU16(blob, e + 2, c.type, big);
     PutU32(blob, e + 4, c.count, big);
     if (c.value.size() <= 4) {
-      memcpy(&blob[e + 8], c.value.data(), c.value.size());
+      if (!c.value.empty()) memcpy(&blob[e + 8], c.value.data(), c.value.size());
     } else {
       PutU32(blob, e + 8, (uint32_t)(subValues + (tail - (2 + 12 * sub.size() + 4))), big);
       memcpy(&blob[tail], c.value.data(), c.value.size());
@@ -646,17 +646,17 @@ class PageDecoder {
   YCbCrTables ycbcr_;
 };
 
-size_t RawRowBytes(Kind kind, const Page& p, int width, int samples) {
+uint64_t RawRowBytes(Kind kind, const Page& p, uint64_t width, int samples) {
   switch (kind) {
-    case Kind::kLogL: return (size_t)width * 2;
-    case Kind::kLogLuv32: return (size_t)width * 4;
-    case Kind::kLogLuv24: return (size_t)width * 3;
+    case Kind::kLogL: return width * 2;
+    case Kind::kLogLuv32: return width * 4;
+    case Kind::kLogLuv24: return width * 3;
     case Kind::kYCbCr: {
       // A block row: per block subH x subV luma samples and one Cb, one Cr.
-      size_t blocks = ((size_t)width + p.subH - 1) / p.subH;
+      uint64_t blocks = (width + p.subH - 1) / p.subH;
       return blocks * (p.subH * p.subV + 2);
     }
-    default: return ((uint64_t)width * samples * p.bits + 7) / 8;
+    default: return (width * (uint64_t)samples * p.bits + 7) / 8;
   }
 }
 
@@ -747,6 +747,8 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
     chunkH = p.rowsPerStrip;
   }
   if (chunkW == 0 || chunkH == 0) return RESULT_CORRUPT;
+  // Tiles far larger than any picture this library accepts are refused.
+  if (chunkW > (1u << 20) || chunkH > (1u << 20)) return RESULT_NO_MEMORY;
   const uint64_t across = p.tiled ? ((uint64_t)p.width + chunkW - 1) / chunkW : 1;
   const uint64_t down = ((uint64_t)p.height + chunkH - 1) / chunkH;
   const uint64_t perPlane = across * down;
@@ -766,11 +768,17 @@ int PageDecoder::Run(Kind kind, int outSamples, const Conversion& conv, RowConve
   else counts.assign((size_t)chunks, 0);
 
   // One decoding unit of a chunk, and the band that collects a row of tiles.
-  const size_t chunkUnitBytes = RawRowBytes(kind, p, (int)chunkW, samplesInChunk_);
   const uint64_t paddedWidth = across * chunkW;
-  const size_t bandUnitBytes = RawRowBytes(kind, p, (int)paddedWidth, samplesInChunk_);
+  const uint64_t chunkUnitBytes64 = RawRowBytes(kind, p, chunkW, samplesInChunk_);
+  const uint64_t bandUnitBytes64 = RawRowBytes(kind, p, paddedWidth, samplesInChunk_);
+  if (chunkUnitBytes64 > kMaxWorkBuffer || bandUnitBytes64 > kMaxWorkBuffer) return RESULT_NO_MEMORY;
+  const size_t chunkUnitBytes = (size_t)chunkUnitBytes64, bandUnitBytes = (size_t)bandUnitBytes64;
   const uint64_t unitsPerChunk = (chunkH + unitRows_ - 1) / unitRows_;
   if (chunkUnitBytes == 0) return RESULT_CORRUPT;
+  if ((uint64_t)chunkUnitBytes * (p.tiled ? unitsPerChunk : 1) > kMaxWorkBuffer) return RESULT_NO_MEMORY;
+  if (p.compression == kJpeg &&
+      (uint64_t)chunkW * chunkH * (uint64_t)samplesInChunk_ > kMaxWorkBuffer)
+    return RESULT_NO_MEMORY;
   std::vector<uint8_t> band, unit, data;
   try {
     if (p.tiled) {
