@@ -379,6 +379,18 @@ void CopyRect(const Surface& dst, const RECT& dstRect, const Surface& src, int s
     }
     return;
   }
+  if (src.format == PixelFormat::kIndexed8 && dst.format == PixelFormat::kIndexed8 && !same) {
+    // Palette to palette: each source entry is matched once.
+    uint8_t map[256];
+    for (size_t i = 0; i < 256; ++i)
+      map[i] = i < src.colours.size() ? (uint8_t)NearestIndex(dst, FromQuad(src.colours[i])) : 0;
+    for (int row = 0; row < dstRect.bottom - dstRect.top; ++row) {
+      const uint8_t* from = src.Row(sy + row) + sx;
+      uint8_t* to = dst.Row(dstRect.top + row) + dstRect.left;
+      for (int x = 0; x < n; ++x) to[x] = map[from[x]];
+    }
+    return;
+  }
   RowAccess in(src), out(dst);
   std::vector<uint32_t> buffer((size_t)n);
   bool upward = same && sy < dstRect.top;
