@@ -399,6 +399,18 @@ TEST_F(WindowManager, KeypadKeysReachTheFocusWithCharactersForDigitsAndAction) {
   EXPECT_TRUE(KeysOf(top).empty());
 }
 
+TEST_F(WindowManager, TypedTextArrivesAsCharactersWithDigitsAsKeys) {
+  HWND main = Top();
+  ShowWindow(main, SW_SHOW);
+  RunScript("type a\xC3\xA9 1\n");
+  EXPECT_EQ(KeysOf(main), (std::vector<KeyEvent>{{WM_CHAR, u'a'},
+                                                 {WM_CHAR, 0xE9},
+                                                 {WM_CHAR, u' '},
+                                                 {WM_KEYDOWN, '1'},
+                                                 {WM_CHAR, '1'},
+                                                 {WM_KEYUP, '1'}}));
+}
+
 TEST_F(WindowManager, HashKeyIsAHotKeyOnlyWhileRegistered) {
   HWND main = Top();
   HWND view = Child(main, 1, RECT{0, 0, 50, 50});

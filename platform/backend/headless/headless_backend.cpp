@@ -1,5 +1,6 @@
 // The headless backend: a virtual clock that moves only when the driver
 // says so, input from a script or from tests, the screen kept in memory.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -9,6 +10,7 @@
 #include "platform/backend/device.h"
 #include "platform/backend/headless/headless.h"
 #include "platform/gdi/gdi_internal.h"
+#include "platform/text/codepage.h"
 #include "platform/window/keypad.h"
 #include "platform/window/window_internal.h"
 
@@ -197,8 +199,7 @@ bool AddScript(const std::string& text, std::string* error) {
     } else if (command == "type") {
       size_t at = line.find("type", first) + 4;
       if (at < line.size() && line[at] == ' ') ++at;
-      std::u16string textW;
-      for (size_t i = at; i < line.size(); ++i) textW += (char16_t)(unsigned char)line[i];
+      std::u16string textW = WideFromUtf8(line.substr(std::min(at, line.size())));
       for (char16_t c : textW) {
         if (c >= u'0' && c <= u'9') {
           Step down;
