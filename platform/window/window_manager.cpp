@@ -634,6 +634,7 @@ BOOL DestroyWindow(HWND hwnd) {
     KillWindowTimersAndHotKeys(h);
     if (g_focus == h) g_focus = nullptr;
     if (g_active == h) g_active = nullptr;
+    std::lock_guard<std::mutex> lock(g_tableMutex);  // other threads look windows up
     x->destroyed = true;
   }
   // Unlink and bury the records.
