@@ -556,6 +556,20 @@ TEST_F(TiffTest, ResolutionInCentimetres) {
   ImageInfoFree(&info);
 }
 
+TEST_F(TiffTest, PositionIsReportedInPixels) {
+  TiffBuilder b = Basic(2, 2, 8, 1, 1, Ramp(4));
+  b.Rational(282, 150, 1);
+  b.Rational(283, 200, 1);
+  b.Rational(286, 3, 2);  // 1.5 inches
+  b.Rational(287, 1, 4);  // 0.25 inches
+  ImageInfo info{};
+  Rgba out;
+  ASSERT_EQ(peer::LoadRgba(Write("pos.tif", b.Build()), &out, 0, &info), 0);
+  EXPECT_EQ(info.readerValue1, 225u);
+  EXPECT_EQ(info.readerValue2, 50u);
+  ImageInfoFree(&info);
+}
+
 TEST_F(TiffTest, RefusedPagesGiveTheirMessages) {
   struct Case {
     uint16_t tag;
