@@ -117,19 +117,19 @@ bool IsVisualKey(const std::string& word) {
   return word == "c" || word == "m" || word == "s" || word == "g4" || word == "g";
 }
 
-// Reads the specification after the key: pairs of a visual key and its
+// Reads the colour definition after the key: pairs of a visual key and its
 // value (several words joined by spaces). The "c" value is used; without
 // one, the grey-scale and mono values stand in.
-void ParseColourSpec(const std::string& spec, XpmColour* colour) {
+void ParseColourDefinition(const std::string& definition, XpmColour* colour) {
   std::string values[5];  // c, g, g4, m, s
   int current = -1;
   size_t i = 0;
-  while (i < spec.size()) {
-    while (i < spec.size() && isspace((unsigned char)spec[i])) ++i;
-    if (i >= spec.size()) break;
+  while (i < definition.size()) {
+    while (i < definition.size() && isspace((unsigned char)definition[i])) ++i;
+    if (i >= definition.size()) break;
     size_t start = i;
-    while (i < spec.size() && !isspace((unsigned char)spec[i])) ++i;
-    std::string word = spec.substr(start, i - start);
+    while (i < definition.size() && !isspace((unsigned char)definition[i])) ++i;
+    std::string word = definition.substr(start, i - start);
     if (IsVisualKey(word)) {
       current = word == "c" ? 0 : word == "g" ? 1 : word == "g4" ? 2 : word == "m" ? 3 : 4;
       values[current].clear();
@@ -252,7 +252,7 @@ int ReadXpm(FileStream* stream, LoadContext* context) {
     for (long k = 0; k < keyLength && k < (long)body.size(); ++k) key[k] = body[k];
     XpmColour& colour = table[(size_t)i];
     colour.key = PackKey(key, (int)keyLength);
-    ParseColourSpec(body.size() > (size_t)keyLength ? body.substr((size_t)keyLength) : "", &colour);
+    ParseColourDefinition(body.size() > (size_t)keyLength ? body.substr((size_t)keyLength) : "", &colour);
     if (colour.transparent && transparentIndex < 0) transparentIndex = (int)i;
     if (keyLength == 1) shortKeys[(unsigned char)key[0]] = (int32_t)i;
     else if (keyLength == 2) shortKeys[(unsigned char)key[0] * 256 + (unsigned char)key[1]] = (int32_t)i;
