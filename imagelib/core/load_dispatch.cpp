@@ -280,8 +280,10 @@ int LoadImage(const char16_t* path, Image* image, const LoadOptions* options, Im
   context->comment = nullptr;
   context->metadata = nullptr;
 
+  // A partial picture is kept only when there is one: a reader that gave
+  // up before describing the picture keeps its error.
   if ((result == RESULT_NOT_COMPLETE || result == RESULT_CORRUPT) &&
-      (options->flags & LOAD_KEEP_PARTIAL)) {
+      (options->flags & LOAD_KEEP_PARTIAL) && context->headerAccepted) {
     if (options->flags & LOAD_CONSOLE)
       fputs(result == RESULT_CORRUPT ? " *** WARNING: Corrupt File ... ***\n"
                                      : " *** WARNING: File Not complete ... ***\n",
