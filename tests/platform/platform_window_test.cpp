@@ -510,6 +510,24 @@ TEST_F(WindowManager, ClicksOnAScrollBarBecomeScrollRequests) {
   EXPECT_EQ(req[0].lParam, 0);
 }
 
+TEST_F(WindowManager, ClicksOnTheScreenReachTheWindowUnderThemInClientCoordinates) {
+  HWND main = Top();
+  HWND view = Child(main, 0, RECT{10, 10, 60, 60});
+  ShowWindow(main, SW_SHOW);
+  RunScript("click 15 35\nclick 100 100\n");
+  auto viewClicks = Recorder::Get().Of(view, {WM_LBUTTONDOWN, WM_LBUTTONUP});
+  ASSERT_EQ(viewClicks.size(), 2u);
+  EXPECT_EQ(viewClicks[0].msg, (UINT)WM_LBUTTONDOWN);
+  EXPECT_EQ(viewClicks[1].msg, (UINT)WM_LBUTTONUP);
+  // Screen (15, 35) is main's client (15, 15), the view's (5, 5).
+  EXPECT_EQ(GET_X_LPARAM(viewClicks[0].lParam), 5);
+  EXPECT_EQ(GET_Y_LPARAM(viewClicks[0].lParam), 5);
+  auto mainClicks = Recorder::Get().Of(main, {WM_LBUTTONDOWN, WM_LBUTTONUP});
+  ASSERT_EQ(mainClicks.size(), 2u);
+  EXPECT_EQ(GET_X_LPARAM(mainClicks[0].lParam), 100);
+  EXPECT_EQ(GET_Y_LPARAM(mainClicks[0].lParam), 80);
+}
+
 TEST_F(WindowManager, ClientChangesFromStyleRewritesSendSize) {
   HWND main = Top();
   HWND list = Child(main, 1001, RECT{0, 0, 100, 100});
