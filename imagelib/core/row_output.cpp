@@ -148,7 +148,6 @@ void DescribeImageForSave(SaveContext* c, const Image* image) {
 
 void ReleaseSavePipeline(SaveContext* context) {
   if (!context->pipeline) return;
-  if (context->pipeline->target) context->pipeline->target->rowBuffer = nullptr;
   delete context->pipeline;
   context->pipeline = nullptr;
 }
