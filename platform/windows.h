@@ -4,6 +4,7 @@
 #include "platform/fs/files.h"
 #include "platform/gdi/gdi.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/change_notify.h"
 #include "platform/text/locale.h"
 #include "platform/text/wide.h"
 #include "platform/thread/sync.h"
