@@ -315,6 +315,36 @@ TEST_F(ChangeNotifyTest, RegistrationNeedsAWindowAndAFolder) {
   EXPECT_FALSE(SHChangeNotifyRegister(w, &entry)) << "a destroyed window";
 }
 
+TEST_F(ChangeNotifyTest, RegisteringAgainMovesTheWindowToTheNewFolder) {
+  std::string a = Folder("first");
+  std::string b = Folder("second");
+  HWND w = Watch(DevicePath(a));
+  HWND witness = Watch(DevicePath(a));
+  std::u16string path = DevicePath(b);
+  SHCHANGENOTIFYENTRY entry{SHCNE_ALLEVENTS, const_cast<LPTSTR>(path.c_str()), FALSE};
+  ASSERT_TRUE(SHChangeNotifyRegister(w, &entry));
+  ASSERT_EQ(RunCommand(": > " + Quoted(a + "/old.jpg") + " && : > " + Quoted(b + "/new.jpg")), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Count(witness) >= 1 && Count(w) >= 1; }));
+  ASSERT_EQ(Count(w), 1u);
+  EXPECT_EQ(Of(w)[0].first, DevicePath(b + "/new.jpg"));
+  EXPECT_TRUE(SHChangeNotifyDeregister(w));
+  EXPECT_FALSE(SHChangeNotifyDeregister(w)) << "one registration per window";
+}
+
+TEST_F(ChangeNotifyTest, AWindowDestroyedWhileRegisteredIsForgotten) {
+  std::string folder = Folder("destroyed");
+  HWND w = Watch(DevicePath(folder));
+  HWND witness = Watch(DevicePath(folder));
+  ASSERT_TRUE(DestroyWindow(w));
+  ASSERT_EQ(RunCommand(": > " + Quoted(folder + "/after.jpg")), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Count(witness) >= 1; }));
+  EXPECT_EQ(Count(w), 0u);
+  EXPECT_FALSE(SHChangeNotifyDeregister(w)) << "the registration went with the window";
+  ASSERT_EQ(RunCommand("rm " + Quoted(folder + "/after.jpg")), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Count(witness) >= 2; }));
+  EXPECT_TRUE(Has(witness, SHCNE_DELETE, DevicePath(folder + "/after.jpg")));
+}
+
 // Device paths below a device root other than "/".
 class ChangeNotifyRootTest : public ChangeNotifyTest {
  protected:
