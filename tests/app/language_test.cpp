@@ -1,0 +1,360 @@
+// Language files: opening beside the executable, falling back to the
+// English of the resources, the lookup rules of the file format (sections
+// found by prefix, keys without case, one-character values passed over,
+// "\n" and blanks), menus and dialogs translated, and the language list.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include "app/lang/language.h"
+#include "platform/backend/device.h"
+#include "platform/windows.h"
+
+namespace {
+
+const char kEnglish[] = R"(
+STRING 3 "Name"
+STRING 9 "Kb"
+STRING 13 "File"
+STRING 28 "Black&White"
+STRING 44 "You must restart Quivra to apply changes."
+STRING 104 "OK"
+MENU 130
+  POPUP "Action"
+    ITEM 32771 "Open folder..."
+    SEPARATOR
+    POPUP "View"
+      ITEM 32780 "Thumbnails"
+      ITEM 32799 "Quit"
+    END
+    ITEM 32799 "Quit"
+  END
+  POPUP "File"
+    ITEM 32800 "Delete"
+  END
+END
+)";
+
+LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+class LanguageFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quivra-language-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    bin_ = dir_ + "/bin";
+    ASSERT_EQ(mkdir(bin_.c_str(), 0777), 0);
+    platform::DeviceOptions options;
+    options.headless = true;
+    options.registryFile = dir_ + "/registry.db";
+    options.programPath = bin_ + "/quivra";
+    ASSERT_TRUE(platform::StartDevice(options));
+    platform::ClearResources();
+    std::string error;
+    ASSERT_TRUE(platform::AddResourceScript(kEnglish, "english.rc", &error)) << error;
+    instance_ = GetModuleHandle(nullptr);
+    WNDCLASS wc{};
+    wc.lpfnWndProc = PlainProc;
+    wc.lpszClassName = u"Plain";
+    RegisterClass(&wc);
+  }
+  void TearDown() override {
+    platform::StopDevice();
+    platform::ClearResources();
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    (void)system(cmd.c_str());
+  }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(bin_ + "/" + name, std::ios::binary) << bytes;
+  }
+  std::u16string String(Language& language, UINT id, int* result = nullptr) {
+    WCHAR buffer[128];
+    for (auto& c : buffer) c = u'#';
+    buffer[0] = 0;
+    int r = language.GetString(id, buffer, 128);
+    if (result) *result = r;
+    // Whatever the file holds, the text ends inside the buffer.
+    EXPECT_NE(std::find(buffer, buffer + 128, u'\0'), buffer + 128);
+    return buffer;
+  }
+  static std::u16string Text(HWND hwnd) {
+    WCHAR buffer[256] = {0};
+    GetWindowText(hwnd, buffer, 256);
+    return buffer;
+  }
+  static std::u16string ItemText(HMENU menu, int position) {
+    WCHAR buffer[256] = {0};
+    GetMenuString(menu, (UINT)position, buffer, 256, MF_BYPOSITION);
+    return buffer;
+  }
+  std::string dir_, bin_;
+  HINSTANCE instance_ = nullptr;
+};
+
+TEST_F(LanguageFiles, AMissingFileLeavesTheEnglishOfTheResources) {
+  Language language;
+  EXPECT_EQ(language.Open(instance_, u"de"), 0);
+  EXPECT_EQ(language.Name(), u"en");
+  EXPECT_FALSE(language.HasFile());
+  int result = 0;
+  EXPECT_EQ(String(language, 3, &result), u"Name");
+  EXPECT_EQ(result, 4);  // what the string table gives: the characters copied
+  EXPECT_EQ(String(language, 44), u"You must restart Quivra to apply changes.");
+  EXPECT_EQ(String(language, 77, &result), u"");
+  EXPECT_EQ(result, 0);
+
+  HMENU menu = LoadMenu(instance_, MAKEINTRESOURCE(130));
+  ASSERT_NE(menu, nullptr);
+  language.TranslateMenu(menu);
+  EXPECT_EQ(ItemText(menu, 0), u"Action");
+  EXPECT_EQ(ItemText(GetSubMenu(menu, 0), 3), u"Quit");
+  DestroyMenu(menu);
+}
+
+TEST_F(LanguageFiles, AFileBesideTheExecutableReplacesTheStrings) {
+  Write("fr.lng",
+        "fr=Fran\xE7" "ais\r\n"
+        "[String]\r\n"
+        "IDS_NAME=Nom\r\n"
+        "ids_black_white = Noir\xA0" "et blanc   \r\n"
+        "IDS_OK=OK\r\n"
+        "IDS_REBOOT=Vous devez red\xE9" "marrer\\nQuivra.\r\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  EXPECT_EQ(language.Name(), u"fr");
+  int result = 0;
+  EXPECT_EQ(String(language, 3, &result), u"Nom");
+  EXPECT_EQ(result, 1);
+  // Keys without case; blanks around the value go; Windows-1252 bytes.
+  EXPECT_EQ(String(language, 28), u"Noir\u00A0et blanc");
+  EXPECT_EQ(String(language, 104), u"OK");
+  EXPECT_EQ(String(language, 44), u"Vous devez red\u00E9marrer\r\nQuivra.");
+  // Keys the file lacks, and numbers without a key, come from the resources.
+  EXPECT_EQ(String(language, 9, &result), u"Kb");
+  EXPECT_EQ(result, 2);
+  EXPECT_EQ(String(language, 13), u"File");
+}
+
+TEST_F(LanguageFiles, OneCharacterValuesArePassedOverAndTheSearchGoesOn) {
+  Write("fr.lng",
+        "fr=Francais\n"
+        "[String]\n"
+        "IDS_KB=K\n"
+        "IDS_KB =\n"
+        "IDS_KB\n"
+        "IDS_KB\t= Ko\n"
+        "IDS_KB=Kilo\n"
+        "IDS_NAME=N\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  EXPECT_EQ(String(language, 9), u"Ko");
+  EXPECT_EQ(String(language, 3), u"Name");
+}
+
+TEST_F(LanguageFiles, ASearchStaysInsideItsSection) {
+  Write("de.lng",
+        "de=Deutsch\n"
+        "[Menu]\n"
+        "IDS_NAME=Nicht hier\n"
+        "[String]\n"
+        "IDS_KB=KB\n"
+        "[DlgAbout]\n"
+        "IDS_NAME=Auch nicht\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"de"), 1);
+  EXPECT_EQ(String(language, 9), u"KB");
+  EXPECT_EQ(String(language, 3), u"Name");
+}
+
+TEST_F(LanguageFiles, TheTailOfAnOverlongLineIsNotReadAsAnEntry) {
+  Write("de.lng", "de=Deutsch\n[String]\n" + std::string(511, 'x') + "IDS_NAME=Falsch\nIDS_KB=KB\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"de"), 1);
+  EXPECT_EQ(String(language, 3), u"Name");
+  EXPECT_EQ(String(language, 9), u"KB");
+}
+
+TEST_F(LanguageFiles, ALongValueIsCutToTheBuffer) {
+  Write("de.lng", "de=Deutsch\n[String]\nIDS_NAME=Dateiname mit Endung\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"de"), 1);
+  WCHAR buffer[6];
+  EXPECT_EQ(language.GetString(3, buffer, 6), 1);
+  EXPECT_EQ(std::u16string(buffer), u"Datei");
+}
+
+TEST_F(LanguageFiles, TheMenuSectionRenamesEveryItemWithThatText) {
+  Write("fr.lng",
+        "fr=Francais\n"
+        "[Menu]\n"
+        "quit=Quitter\n"
+        "File=Fichier\n"
+        "View=Affichage\n"
+        "Delete=X\n"
+        "Open folder...=Ouvrir un dossier...\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  HMENU menu = LoadMenu(instance_, MAKEINTRESOURCE(130));
+  ASSERT_NE(menu, nullptr);
+  language.TranslateMenu(menu);
+  EXPECT_EQ(ItemText(menu, 0), u"Action");
+  EXPECT_EQ(ItemText(menu, 1), u"Fichier");
+  HMENU action = GetSubMenu(menu, 0);
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(ItemText(action, 0), u"Ouvrir un dossier...");
+  EXPECT_EQ(GetMenuItemID(action, 0), 32771u);
+  EXPECT_EQ(GetMenuState(action, 1, MF_BYPOSITION) & MF_SEPARATOR, (UINT)MF_SEPARATOR);
+  EXPECT_EQ(ItemText(action, 2), u"Affichage");
+  HMENU view = GetSubMenu(action, 2);
+  ASSERT_NE(view, nullptr);  // the submenu stays attached
+  EXPECT_EQ(ItemText(view, 1), u"Quitter");
+  EXPECT_EQ(ItemText(action, 3), u"Quitter");
+  EXPECT_EQ(GetMenuItemID(action, 3), 32799u);
+  // A one-character value leaves the English text.
+  EXPECT_EQ(ItemText(GetSubMenu(menu, 1), 0), u"Delete");
+
+  std::u16string translated;
+  EXPECT_TRUE(language.TranslateMenuText(u"File", &translated));
+  EXPECT_EQ(translated, u"Fichier");
+  EXPECT_FALSE(language.TranslateMenuText(u"Menu", &translated));
+  DestroyMenu(menu);
+}
+
+TEST_F(LanguageFiles, DialogSectionsAreFoundByTheirNamesBeginning) {
+  Write("fr.lng",
+        "fr=Francais\n"
+        "[DlgOption1]\n"
+        "-1=Options generales\n"
+        "IDC_TLANGUAGE=Langue :\n"
+        "[DlgOption]\n"
+        "-1=Reglages\n"
+        "[DlgCapture]\n"
+        "-1=Capture d'ecran\n"
+        "idc_tinfo=Appuyez sur #\n"
+        "IDC_AUTOCAPTURE=A\n"
+        "[DlgRename]\n"
+        "IDC_TFILENAME=Nom :\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  HWND dialog = CreateWindowEx(0, u"Plain", u"Settings", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(dialog, nullptr);
+  // The search for DlgOption finds DlgOption1 first.
+  language.TranslateDialog(dialog, "DlgOption");
+  EXPECT_EQ(Text(dialog), u"Options generales");
+  DestroyWindow(dialog);
+
+  dialog = CreateWindowEx(0, u"Plain", u"Capture", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND info = CreateWindowEx(0, u"Plain", u"Press # to capture screen", WS_CHILD, 0, 0, 10, 10, dialog,
+                             (HMENU)(intptr_t)1049, nullptr, nullptr);
+  HWND check = CreateWindowEx(0, u"Plain", u"Capture after 10s", WS_CHILD, 0, 10, 10, 10, dialog,
+                              (HMENU)(intptr_t)1034, nullptr, nullptr);
+  ASSERT_NE(info, nullptr);
+  ASSERT_NE(check, nullptr);
+  language.TranslateDialog(dialog, "DlgCapture");
+  language.TranslateControl(1049, "IDC_TINFO");
+  language.TranslateControl(1034, "IDC_AUTOCAPTURE");
+  language.TranslateControl(1034, "IDC_TFILENAME");  // another dialog's key
+  EXPECT_EQ(Text(dialog), u"Capture d'ecran");
+  EXPECT_EQ(Text(info), u"Appuyez sur #");
+  EXPECT_EQ(Text(check), u"Capture after 10s");
+
+  // A section the file lacks leaves every text as it is.
+  language.TranslateDialog(dialog, "DlgSaveas");
+  language.TranslateControl(1049, "IDC_TINFO");
+  language.TranslateControl(-1, "-1");
+  EXPECT_EQ(Text(info), u"Appuyez sur #");
+  EXPECT_EQ(Text(dialog), u"Capture d'ecran");
+  DestroyWindow(dialog);
+}
+
+TEST_F(LanguageFiles, TheListShowsEnglishThenEveryFileAndSelectsTheCurrentOne) {
+  Write("de.lng", "de=Deutsch\r\n[String]\r\n");
+  Write("fr.lng", "fr=Fran\xE7" "ais\n[String]\n");
+  Write("xx.lng", "nothing-here\n");
+  Write("notes.txt", "en=Not a language\n");
+  ASSERT_EQ(mkdir((bin_ + "/zz.lng").c_str(), 0777), 0);
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  int selected = -1;
+  std::vector<std::u16string> entries = language.ListLanguages(&selected);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], u"en - English");
+  EXPECT_NE(std::find(entries.begin(), entries.end(), u"de - Deutsch"), entries.end());
+  auto fr = std::find(entries.begin(), entries.end(), u"fr - Fran\u00E7ais");
+  ASSERT_NE(fr, entries.end());
+  EXPECT_EQ(selected, (int)(fr - entries.begin()));
+
+  Language english;
+  english.Open(instance_, u"it");
+  entries = english.ListLanguages(&selected);
+  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(selected, 0);
+}
+
+TEST_F(LanguageFiles, ChoosingAnotherLanguageChangesOnlyTheName) {
+  Write("fr.lng", "fr=Francais\n[String]\nIDS_NAME=Nom\n");
+  Language language;
+  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+  EXPECT_EQ(language.SelectLanguage(u"fr - Francais"), 0);
+  EXPECT_EQ(language.Name(), u"fr");
+  EXPECT_EQ(language.SelectLanguage(u"de - Deutsch"), 1);
+  EXPECT_EQ(language.Name(), u"de");
+  EXPECT_EQ(String(language, 3), u"Nom");  // the open file stays until the next start
+  EXPECT_EQ(language.SelectLanguage(u"De - Deutsch"), 1);  // the name compares with case
+  EXPECT_EQ(language.SelectLanguage(u"e"), 0);
+  EXPECT_EQ(language.Name(), u"De");
+}
+
+TEST_F(LanguageFiles, ACodeNamesOnlyAFileBesideTheExecutable) {
+  Write("fr.lng", "fr=Francais\n");
+  ASSERT_EQ(mkdir((dir_ + "/other").c_str(), 0777), 0);
+  std::ofstream(dir_ + "/other/xx.lng") << "xx=Elsewhere\n";
+  Language language;
+  EXPECT_EQ(language.Open(instance_, u"..\\other\\xx"), 0);
+  EXPECT_EQ(language.Name(), u"en");
+  EXPECT_EQ(language.Open(instance_, u""), 0);
+  EXPECT_EQ(language.Open(instance_, u"fr"), 1);
+  // Opening again closes the first file and starts afresh.
+  EXPECT_EQ(language.Open(instance_, u"es"), 0);
+  EXPECT_EQ(language.Name(), u"en");
+  EXPECT_FALSE(language.HasFile());
+}
+
+TEST_F(LanguageFiles, DamagedFilesGiveTextsOrTheResourcesNeverACrash) {
+  std::string good =
+      "fr=Francais\r\n[Menu]\r\nQuit=Quitter\r\n[String]\r\nIDS_NAME=Nom\r\nIDS_KB=Ko\\n\r\n"
+      "[DlgCapture]\r\n-1=Capture\r\n";
+  uint32_t seed = 12345;
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes = good;
+    if (round % 2 == 0) {
+      bytes.resize((size_t)round % (good.size() + 1));
+    } else {
+      for (int flips = 0; flips < 4; ++flips) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[(seed >> 8) % bytes.size()] ^= (char)(1u << ((seed >> 4) % 8));
+      }
+    }
+    Write("fr.lng", bytes);
+    Language language;
+    if (!language.Open(instance_, u"fr")) continue;
+    String(language, 3);
+    String(language, 9);
+    HMENU menu = LoadMenu(instance_, MAKEINTRESOURCE(130));
+    language.TranslateMenu(menu);
+    DestroyMenu(menu);
+    int selected = -1;
+    EXPECT_GE(language.ListLanguages(&selected).size(), 1u);
+    EXPECT_GE(selected, 0);
+  }
+}
+
+}  // namespace
