@@ -11,7 +11,10 @@
 #include <cstring>
 #include <new>
 
+#include <jerror.h>
+
 #include "imagelib/codecs/jpeg_managers.h"
+#include "imagelib/core/file_stream.h"
 #include "imagelib/core/reader_contract.h"
 
 namespace {
@@ -19,10 +22,75 @@ namespace {
 constexpr unsigned kMarkerLimit = 65535;
 constexpr unsigned kMaxSide = 200000;
 
+// Source manager over a list of pieces: the same buffer size and end
+// behaviour as the file source manager.
+struct PieceSource {
+  jpeg_source_mgr pub;
+  FileStream* stream;
+  const JpegStreamPiece* pieces;
+  size_t count;
+  size_t index;   // piece being read
+  uint64_t used;  // bytes of that piece already supplied
+  bool started;
+  JOCTET buffer[kJpegBufferSize];
+};
+
+void PieceInit(j_decompress_ptr) {}
+void PieceTerm(j_decompress_ptr) {}
+
+boolean PieceFill(j_decompress_ptr cinfo) {
+  PieceSource* src = (PieceSource*)cinfo->src;
+  while (src->index < src->count) {
+    const JpegStreamPiece& piece = src->pieces[src->index];
+    if (src->used >= piece.length) {
+      src->index++;
+      src->used = 0;
+      continue;
+    }
+    size_t n = (size_t)std::min<uint64_t>(kJpegBufferSize, piece.length - src->used);
+    if (piece.bytes) {
+      memcpy(src->buffer, piece.bytes + src->used, n);
+    } else if (StreamSeek(src->stream, (int64_t)(piece.offset + src->used)) == 0) {
+      n = StreamRead(src->stream, src->buffer, n);
+    } else {
+      n = 0;
+    }
+    if (n == 0) {  // unreadable: go on with the next piece
+      src->index++;
+      src->used = 0;
+      continue;
+    }
+    src->used += n;
+    src->started = true;
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    return TRUE;
+  }
+  if (!src->started) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  WARNMS(cinfo, JWRN_JPEG_EOF);
+  src->buffer[0] = 0xFF;
+  src->buffer[1] = JPEG_EOI;
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = 2;
+  return TRUE;
+}
+
+void PieceSkip(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr* src = cinfo->src;
+  while (count > (long)src->bytes_in_buffer) {
+    count -= (long)src->bytes_in_buffer;
+    PieceFill(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= (size_t)count;
+}
+
 struct PageState {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   JpegFileSource source;
+  PieceSource pieceSource;
   bool created;
   bool started;  // StartPicture succeeded
 };
@@ -50,7 +118,12 @@ int EndStrip(StripState* s, int code) {
 
 }  // namespace
 
-int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* formatText) {
+namespace {
+
+// Decodes and delivers the page from `pieces` when given, else from the
+// stream at its position.
+int DecodePage(FileStream* stream, const JpegStreamPiece* pieces, size_t count,
+               LoadContext* context, const char* formatText) {
   PageState* s = new (std::nothrow) PageState();
   if (!s) return RESULT_NO_MEMORY;
   const uint32_t flags = context->options.flags;
@@ -62,7 +135,22 @@ int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* forma
   jpeg_create_decompress(&s->cinfo);
   s->created = true;
   JpegLimitMemory(&s->cinfo, context->options.memoryCap);
-  JpegAttachFileSource(&s->cinfo, &s->source, stream);
+  if (pieces) {
+    PieceSource* src = &s->pieceSource;
+    src->pub.init_source = PieceInit;
+    src->pub.fill_input_buffer = PieceFill;
+    src->pub.skip_input_data = PieceSkip;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = PieceTerm;
+    src->pub.next_input_byte = nullptr;
+    src->pub.bytes_in_buffer = 0;
+    src->stream = stream;
+    src->pieces = pieces;
+    src->count = count;
+    s->cinfo.src = &src->pub;
+  } else {
+    JpegAttachFileSource(&s->cinfo, &s->source, stream);
+  }
   jpeg_save_markers(&s->cinfo, JPEG_COM, kMarkerLimit);
   jpeg_read_header(&s->cinfo, TRUE);
   if (s->cinfo.image_width >= kMaxSide || s->cinfo.image_height >= kMaxSide) {
@@ -133,6 +221,18 @@ int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* forma
   }
   jpeg_finish_decompress(&s->cinfo);
   return EndPage(s, RESULT_OK);
+}
+
+}  // namespace
+
+int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* formatText) {
+  return DecodePage(stream, nullptr, 0, context, formatText);
+}
+
+int DecodeJpegInTiffPieces(FileStream* stream, const JpegStreamPiece* pieces, size_t count,
+                           LoadContext* context, const char* formatText) {
+  if (!pieces || count == 0) return RESULT_NOT_RECOGNISED;
+  return DecodePage(stream, pieces, count, context, formatText);
 }
 
 int DecodeJpegStrip(const uint8_t* data, size_t size, const uint8_t* tables, size_t tablesSize,

@@ -25,6 +25,23 @@ struct LoadContext;
 // and 0x10000 (the first COM marker becomes the comment).
 int DecodeJpegInTiff(FileStream* stream, LoadContext* context, const char* formatText);
 
+// One piece of a JPEG stream put together from parts of the file: `length`
+// bytes held in memory at `bytes`, or, when `bytes` is null, `length` bytes
+// of the file at `offset`.
+struct JpegStreamPiece {
+  const uint8_t* bytes;
+  uint64_t offset;
+  uint64_t length;
+};
+
+// DecodeJpegInTiff over the pieces read one after another (an old-style
+// page whose interchange stream holds only the tables and frame header,
+// its strips the scan). A piece that cannot be read is passed over; after
+// the last one the stream ends like a truncated file. Pieces with `bytes`
+// must stay valid during the call.
+int DecodeJpegInTiffPieces(FileStream* stream, const JpegStreamPiece* pieces, size_t count,
+                           LoadContext* context, const char* formatText);
+
 // Where DecodeJpegStrip writes its rows.
 struct JpegStripOutput {
   uint8_t* pixels;      // first row of the caller's buffer

@@ -286,6 +286,97 @@ uint32_t CountPages(File& f, uint32_t first, int index, uint64_t* pageOffset) {
   return (uint32_t)offsets.size();
 }
 
+// An old-style JPEG page whose interchange stream ends before any scan
+// (it holds only SOI, tables and the frame header) keeps its scan in the
+// strips: the first strip starts with the SOS marker, and every strip is an
+// entropy-coded segment of its own (byte-aligned, DC predictions restarted)
+// without restart markers between them. Such a page is decoded from the
+// header, a restart interval of one strip (unless the header sets one),
+// the strips with a restart marker put between each two, and an end
+// marker. Returns false when the page is not of this kind (the interchange
+// stream is then decoded whole, as stored).
+const uint8_t kRestartMarkers[8][2] = {{0xFF, 0xD0}, {0xFF, 0xD1}, {0xFF, 0xD2}, {0xFF, 0xD3},
+                                       {0xFF, 0xD4}, {0xFF, 0xD5}, {0xFF, 0xD6}, {0xFF, 0xD7}};
+const uint8_t kEndMarker[2] = {0xFF, 0xD9};
+
+bool SplitOldJpegPieces(File& f, const Page& p, uint64_t at, uint64_t length, uint8_t dri[6],
+                        std::vector<JpegStreamPiece>* pieces) {
+  if (p.tiled || (p.planar == 2 && p.samples > 1) || p.width == 0 || p.height == 0) return false;
+  const uint64_t end = length > 0 && at + length <= f.size() ? at + length : f.size();
+  uint8_t b[10];
+  if (at + 2 > end || !f.ReadAt(at, b, 2) || b[0] != 0xFF || b[1] != 0xD8) return false;
+  uint64_t pos = at + 2, headerEnd = pos;
+  bool haveDri = false;
+  uint32_t components = 0, maxH = 1, maxV = 1;
+  while (pos + 2 <= end && f.ReadAt(pos, b, 2) && b[0] == 0xFF) {
+    const uint8_t marker = b[1];
+    if (marker == 0xFF) {  // fill byte
+      pos++;
+      continue;
+    }
+    if (marker == 0xDA) return false;  // the scan is in the interchange stream
+    if (marker == 0xD9) break;
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      pos += 2;
+      headerEnd = pos;
+      continue;
+    }
+    if (pos + 4 > end || !f.ReadAt(pos + 2, b, 2)) break;
+    const uint32_t size = (uint32_t)(b[0] << 8 | b[1]);
+    if (size < 2 || pos + 2 + size > end) break;
+    if (marker == 0xDD) haveDri = true;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                       marker != 0xCC;
+    if (frame && size >= 8 && f.ReadAt(pos + 4, b, 6)) {
+      components = b[5];
+      for (uint32_t c = 0; c < components && 8 + 3 * c + 3 <= size; c++) {
+        uint8_t spec[3];
+        if (!f.ReadAt(pos + 10 + 3 * c, spec, 3)) break;
+        maxH = std::max<uint32_t>(maxH, spec[1] >> 4);
+        maxV = std::max<uint32_t>(maxV, spec[1] & 15);
+      }
+    }
+    pos += 2 + size;
+    headerEnd = pos;
+  }
+  if (components == 0 || maxH > 4 || maxV > 4) return false;
+
+  const uint32_t rows = p.rowsPerStrip == 0 || p.rowsPerStrip > p.height ? p.height : p.rowsPerStrip;
+  const uint64_t strips = ((uint64_t)p.height + rows - 1) / rows;
+  const Entry* offsetsTag = p.Find(kStripOffsets);
+  const Entry* countsTag = p.Find(kStripByteCounts);
+  if (!offsetsTag || !countsTag || strips > f.size() + 16) return false;
+  std::vector<uint64_t> offsets, counts;
+  f.Values(*offsetsTag, (uint32_t)strips, &offsets);
+  f.Values(*countsTag, (uint32_t)strips, &counts);
+  // The scan starts in the first strip, with its SOS (or another marker).
+  if (offsets[0] == 0 || !f.ReadAt(offsets[0], b, 1) || b[0] != 0xFF) return false;
+
+  bool restarts = haveDri;
+  if (!haveDri && strips > 1) {
+    const uint32_t mcuWidth = components == 1 ? 8 : 8 * maxH;
+    const uint32_t mcuHeight = components == 1 ? 8 : 8 * maxV;
+    const uint64_t interval =
+        rows % mcuHeight == 0 ? ((uint64_t)p.width + mcuWidth - 1) / mcuWidth * (rows / mcuHeight) : 0;
+    if (interval > 0 && interval <= 0xFFFF) {
+      const uint8_t define[6] = {0xFF, 0xDD, 0, 4, (uint8_t)(interval >> 8), (uint8_t)interval};
+      memcpy(dri, define, 6);
+      restarts = true;
+    }
+  }
+  pieces->push_back({nullptr, at, headerEnd - at});
+  if (restarts && !haveDri) pieces->push_back({dri, 0, 6});
+  for (uint64_t i = 0; i < strips; i++) {
+    if (i > 0 && restarts) pieces->push_back({kRestartMarkers[(i - 1) & 7], 0, 2});
+    const uint64_t offset = offsets[(size_t)i];
+    if (offset == 0 || offset >= f.size()) continue;
+    const uint64_t count = std::min<uint64_t>(counts[(size_t)i], f.size() - offset);
+    if (count > 0) pieces->push_back({nullptr, offset, count});
+  }
+  pieces->push_back({kEndMarker, 0, 2});
+  return true;
+}
+
 void ReadPage(File& f, Page* p) {
   bool photometricSet = false;
   for (const Entry& e : p->entries) {
@@ -996,6 +1087,16 @@ int ReadTiffFile(FileStream* stream, LoadContext* ctx) {
 
   if (p.compression == kOldJpeg) {
     uint32_t at = f.Value(*interchange);
+    const Entry* lengthTag = p.Find(kJpegInterchangeLength);
+    const uint32_t length = lengthTag ? f.Value(*lengthTag) : 0;
+    std::vector<JpegStreamPiece> pieces;
+    uint8_t dri[6] = {};
+    try {
+      if (SplitOldJpegPieces(f, p, at, length, dri, &pieces))
+        return DecodeJpegInTiffPieces(stream, pieces.data(), pieces.size(), ctx, "TIFF (jpeg)");
+    } catch (const std::bad_alloc&) {
+      return RESULT_NO_MEMORY;
+    }
     if (!f.Seek(at)) return RESULT_NOT_COMPLETE;
     return DecodeJpegInTiff(stream, ctx, "TIFF (jpeg)");
   }
