@@ -2,6 +2,7 @@
 // tools, both compared with libtiff's decoding (tiff2rgba); the formulas
 // where the reader deliberately differs from libtiff; pages, byte orders,
 // orientation and resolution; texts and metadata; and damaged input.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -253,6 +254,105 @@ TEST_F(TiffTest, OldStyleJpegPagesMatchLibjpeg) {
     compared++;
   }
   EXPECT_GT(compared, 0);
+}
+
+// An old-style JPEG page the way some scanners write it: the interchange
+// stream holds SOI, tables and frame header only; the first strip starts
+// with the SOS marker and every strip is one restart interval of the scan
+// without its restart marker. Made from a cjpeg stream with a restart every
+// MCU row, cut at its restart markers (the DRI segment dropped when
+// `dropDri`); `rowsPerStrip` must be the MCU height.
+std::vector<uint8_t> SplitOldStyleJpeg(const std::vector<uint8_t>& jpeg, int width, int height,
+                                       int rowsPerStrip, int samples, bool dropDri) {
+  std::vector<uint8_t> header;
+  size_t pos = 2;
+  header.assign(jpeg.begin(), jpeg.begin() + 2);
+  size_t sos = 0;
+  while (pos + 4 <= jpeg.size()) {
+    uint8_t marker = jpeg[pos + 1];
+    size_t length = (size_t)(jpeg[pos + 2] << 8 | jpeg[pos + 3]);
+    if (marker == 0xDA) {
+      sos = pos;
+      break;
+    }
+    if (!(dropDri && marker == 0xDD))
+      header.insert(header.end(), jpeg.begin() + (long)pos, jpeg.begin() + (long)(pos + 2 + length));
+    pos += 2 + length;
+  }
+  std::vector<std::vector<uint8_t>> strips(1);
+  if (sos == 0) return {};
+  size_t data = sos + 2 + (size_t)(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  strips[0].assign(jpeg.begin() + (long)sos, jpeg.begin() + (long)data);
+  for (size_t i = data; i + 1 < jpeg.size(); i++) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7) {
+      strips.emplace_back();
+      i++;
+    } else if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xD9) {
+      break;
+    } else {
+      strips.back().push_back(jpeg[i]);
+      if (jpeg[i] == 0xFF) strips.back().push_back(jpeg[++i]);  // stuffed zero
+    }
+  }
+  TiffBuilder b;
+  b.Long(256, (uint32_t)width);
+  b.Long(257, (uint32_t)height);
+  b.Shorts(258, std::vector<uint32_t>((size_t)samples, 8));
+  b.Short(259, 6);
+  b.Short(262, samples == 3 ? 6 : 1);
+  b.Short(277, (uint32_t)samples);
+  b.Long(278, (uint32_t)rowsPerStrip);
+  b.Long(513, 0x5A5A5A5A);  // patched to the header's place below
+  b.Long(514, (uint32_t)header.size());
+  b.chunks = strips;
+  std::vector<uint8_t> file = b.Build();
+  const uint8_t mark[4] = {0x5A, 0x5A, 0x5A, 0x5A};
+  auto at = std::search(file.begin(), file.end(), mark, mark + 4);
+  if (at == file.end()) return {};
+  const uint32_t where = (uint32_t)file.size();
+  for (int i = 0; i < 4; i++) at[i] = (uint8_t)(where >> (8 * i));
+  file.insert(file.end(), header.begin(), header.end());
+  return file;
+}
+
+TEST_F(TiffTest, OldStyleJpegScanSpreadOverStrips) {
+  if (!HaveTool("cjpeg") || !HaveTool("djpeg") || !HaveTool("convert")) GTEST_SKIP() << "tools missing";
+  ASSERT_EQ(RunCommand("convert rose: -resize 75x47! " + Quote(dir.File("src.ppm"))), 0);
+  struct Case {
+    const char* options;
+    int rowsPerStrip, samples;
+  } cases[] = {{"-sample 2x1", 8, 3}, {"-sample 2x2", 16, 3}, {"-sample 1x1", 8, 3}, {"-grayscale", 8, 1}};
+  for (const Case& c : cases) {
+    for (bool dropDri : {true, false}) {
+      std::string what = std::string(c.options) + (dropDri ? " without DRI" : " with DRI");
+      std::string jpg = dir.File("made.jpg");
+      ASSERT_EQ(RunCommand(std::string("cjpeg ") + c.options + " -restart 1 -outfile " + Quote(jpg) + " " +
+                           Quote(dir.File("src.ppm"))),
+                0);
+      std::vector<uint8_t> jpeg = ReadFileBytes(jpg);
+      Rgba ref, ours;
+      ASSERT_TRUE(DecodeWithDjpeg(jpeg, &ref)) << what;
+      std::vector<uint8_t> tiff = SplitOldStyleJpeg(jpeg, 75, 47, c.rowsPerStrip, c.samples, dropDri);
+      ASSERT_FALSE(tiff.empty()) << what;
+      std::string path = Write("split.tif", tiff);
+      ImageInfo info{};
+      ASSERT_EQ(LoadPage(path, &ours, 0, 0, &info), 0) << what;
+      EXPECT_STREQ(info.formatText, "TIFF (jpeg)") << what;
+      ImageInfoFree(&info);
+      EXPECT_EQ(MaxDifference(ours, ref), 0) << what;
+      // Without chroma subsampling libtiff's decoding agrees too: exactly for
+      // grey, within 1 for colour (libtiff converts the raw YCbCr samples
+      // with its own tables, which round a few values the other way).
+      Rgba libtiff;
+      if (c.rowsPerStrip == 8 && std::string(c.options) != "-sample 2x1" && HaveLibtiffTools()) {
+        ASSERT_TRUE(DecodeWithLibtiff(path, &libtiff)) << what;
+        EXPECT_LE(MaxDifferenceOpaque(ours, libtiff), c.samples == 1 ? 0 : 1) << what;
+      }
+      if (dropDri && c.samples == 3 && c.rowsPerStrip == 8) {
+        EXPECT_GT(FeedDamagedCopies(tiff, "tif", 48), 0);
+      }
+    }
+  }
 }
 
 TEST_F(TiffTest, EveryCorpusFileLoadsOrFailsCleanly) {
