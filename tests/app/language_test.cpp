@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/lang/language.h"
@@ -354,6 +356,93 @@ TEST_F(LanguageFiles, DamagedFilesGiveTextsOrTheResourcesNeverACrash) {
     int selected = -1;
     EXPECT_GE(language.ListLanguages(&selected).size(), 1u);
     EXPECT_GE(selected, 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every text the program shows that a language file can replace: the menu
+// and soft-key texts, the dialog sections with their keys, the string keys.
+const char* const kMenuTexts[] = {
+    "Action", "File", "Open folder...", "Start Slideshow", "Capture", "View", "Thumbnails", "List",
+    "Details", "Strip", "Show Filename", "Small", "Normal", "Large", "Sort by", "Name", "Date",
+    "Type", "Size", "Image resolution", "Ascending", "Descending", "Favorites", "Add to Favorites",
+    "Delete Current", "About", "Quit", "Send to", "as EMail", "via IrDA", "Copy to", "Move to",
+    "Rename", "Delete", "Properties", "Options", "Browse", "Zoom", "Fit to Screen",
+    "Fill the Screen", "Rotate", "Automatic", "Left", "Right", "Page", "Previous", "Next", "Resize",
+    "Adjust", "Save as", "Info", "Brightness", "Contrast", "Gamma", "Negative", "Auto Levels",
+    "Auto Contrast", "Reset", "Cancel", "Done", "Menu", "Select", "OK"};
+
+struct DialogKeys {
+  const char* section;
+  std::vector<std::pair<int, const char*>> controls;
+};
+const DialogKeys kDialogs[] = {
+    {"DlgAbout", {}},
+    {"DlgBrowse", {}},
+    {"DlgCapture", {{1049, "IDC_TINFO"}, {1034, "IDC_AUTOCAPTURE"}}},
+    {"DlgOption", {}},
+    {"DlgOption1",
+     {{1056, "IDC_TRESIZEBIGPIC"}, {1034, "IDC_NOBWRESIZE"}, {1057, "IDC_TLANGUAGE"}, {1055, "IDC_TDEFROTATION"}}},
+    {"DlgOption2", {{1034, "IDC_USEEMBEDDED"}, {1035, "IDC_USEHIGHQUALITY"}}},
+    {"DlgOption3", {{1043, "IDC_TDELAY"}, {1034, "IDC_USEEFFECT"}}},
+    {"DlgOption4", {{1057, "IDC_OPT4TEXT"}}},
+    {"DlgProperties", {}},
+    {"DlgRename", {{1045, "IDC_TPATHNAME"}, {1046, "IDC_TFILENAME"}, {1047, "IDC_TEXTENSION"}}},
+    {"DlgResize",
+     {{1048, "IDC_TIMAGESIZE"}, {1049, "IDC_TIMAGEWIDTH"}, {1050, "IDC_TIMAGEHEIGHT"}, {1051, "IDC_TDEFINEDSIZE"}}},
+    {"DlgSaveas",
+     {{1045, "IDC_TPATHNAME"}, {1046, "IDC_TFILENAME"}, {1052, "IDC_TFORMAT"}, {1053, "IDC_TQUALITY"},
+      {1034, "IDC_SAVEEXIF"}, {1054, "IDC_TCOLOR"}}},
+};
+
+TEST_F(LanguageFiles, TheShippedFrenchAndGermanFilesTranslateEveryText) {
+  for (const char* code : {"fr", "de"}) {
+    std::ifstream in(std::string(QUIVRA_SOURCE_DIR) + "/resources/" + code + ".lng", std::ios::binary);
+    ASSERT_TRUE(in) << code;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Write(std::string(code) + ".lng", bytes);
+  }
+  for (const char16_t* code : {u"fr", u"de"}) {
+    SCOPED_TRACE(std::string(code, code + 2));
+    Language language;
+    ASSERT_EQ(language.Open(instance_, code), 1);
+    int keyed = 0;
+    for (UINT id = 0; id < 200; ++id) {
+      if (!StringKeyName(id)) continue;
+      ++keyed;
+      int result = 0;
+      std::u16string text = String(language, id, &result);
+      EXPECT_EQ(result, 1) << "string " << id;
+      EXPECT_GE(text.size(), 2u) << "string " << id;
+    }
+    EXPECT_EQ(keyed, 40);
+    for (const char* english : kMenuTexts) {
+      std::u16string translated;
+      EXPECT_TRUE(language.TranslateMenuText(std::u16string(english, english + strlen(english)), &translated))
+          << english;
+    }
+    for (const DialogKeys& d : kDialogs) {
+      HWND dialog = CreateWindowEx(0, u"Plain", u"untranslated", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+      ASSERT_NE(dialog, nullptr);
+      for (auto& [id, key] : d.controls)
+        CreateWindowEx(0, u"Plain", u"untranslated", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id, nullptr,
+                       nullptr);
+      language.TranslateDialog(dialog, d.section);
+      EXPECT_NE(Text(dialog), u"untranslated") << d.section;
+      for (auto& [id, key] : d.controls) {
+        language.TranslateControl(id, key);
+        EXPECT_NE(Text(GetDlgItem(dialog, id)), u"untranslated") << d.section << " " << key;
+      }
+      DestroyWindow(dialog);
+    }
+    int selected = -1;
+    std::vector<std::u16string> entries = language.ListLanguages(&selected);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), u"fr - Fran\u00E7ais"), entries.end());
+    EXPECT_NE(std::find(entries.begin(), entries.end(), u"de - Deutsch"), entries.end());
+    EXPECT_EQ(entries[selected].substr(0, 2), std::u16string(code));
   }
 }
 
