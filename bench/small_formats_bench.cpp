@@ -68,10 +68,10 @@ std::string MakeXpm() {
   std::string s = "/* XPM */\nstatic char *b[] = {\n\"" + std::to_string(kWidth) + " " + std::to_string(kHeight) +
                   " 200 2\",\n";
   auto key = [](int i) { return std::string{(char)('A' + i / 20), (char)('a' + i % 20)}; };
-  char spec[16];
+  char colour[16];
   for (int i = 0; i < 200; ++i) {
-    snprintf(spec, sizeof spec, "#%02X%02X%02X", i, 255 - i, i / 2);
-    s += "\"" + key(i) + " c " + spec + "\",\n";
+    snprintf(colour, sizeof colour, "#%02X%02X%02X", i, 255 - i, i / 2);
+    s += "\"" + key(i) + " c " + colour + "\",\n";
   }
   for (int y = 0; y < kHeight; ++y) {
     s += "\"";

@@ -330,10 +330,10 @@ bool SplitOldJpegPieces(File& f, const Page& p, uint64_t at, uint64_t length, ui
     if (frame && size >= 8 && f.ReadAt(pos + 4, b, 6)) {
       components = b[5];
       for (uint32_t c = 0; c < components && 8 + 3 * c + 3 <= size; c++) {
-        uint8_t spec[3];
-        if (!f.ReadAt(pos + 10 + 3 * c, spec, 3)) break;
-        maxH = std::max<uint32_t>(maxH, spec[1] >> 4);
-        maxV = std::max<uint32_t>(maxV, spec[1] & 15);
+        uint8_t component[3];
+        if (!f.ReadAt(pos + 10 + 3 * c, component, 3)) break;
+        maxH = std::max<uint32_t>(maxH, component[1] >> 4);
+        maxV = std::max<uint32_t>(maxV, component[1] & 15);
       }
     }
     pos += 2 + size;

@@ -58,14 +58,14 @@ std::u16string FormatWideV(const WCHAR* format, va_list args) {
       out += u'%';
       continue;
     }
-    std::string spec = "%";
-    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') spec += (char)*p++;
+    std::string conversion = "%";
+    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') conversion += (char)*p++;
     int width = -1, precision = -1;
     if (*p == u'*') {
       width = va_arg(args, int);
       ++p;
     } else {
-      while (*p >= u'0' && *p <= u'9') spec += (char)*p++;
+      while (*p >= u'0' && *p <= u'9') conversion += (char)*p++;
     }
     if (*p == u'.') {
       ++p;
@@ -98,17 +98,17 @@ std::u16string FormatWideV(const WCHAR* format, va_list args) {
     }
     WCHAR conv = *p;
     if (!conv) break;
-    std::string flagsWidth = spec;
+    std::string flagsWidth = conversion;
     if (width >= 0) flagsWidth += std::to_string(width);
     auto pad = [&](std::u16string body) {
       // Width and left alignment for strings and characters.
-      bool left = spec.find('-') != std::string::npos;
+      bool left = conversion.find('-') != std::string::npos;
       size_t w = 0;
       if (width >= 0) {
         w = (size_t)width;
       } else {
         std::string digits;
-        for (char c : spec)
+        for (char c : conversion)
           if (c >= '0' && c <= '9' && !(digits.empty() && c == '0')) digits += c;
         w = digits.empty() ? 0 : (size_t)std::atoi(digits.c_str());
       }

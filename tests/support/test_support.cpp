@@ -92,12 +92,12 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 bool DecodeWithMagick(const std::string& path, Rgba* out, int frame) {
   if (!HaveTool("convert")) return false;
   std::string size;
-  std::string spec = "'" + path + "[" + std::to_string(frame) + "]'";
-  if (RunCommand("identify -format '%w %h' " + spec + " 2>/dev/null", &size) != 0) return false;
+  std::string source = "'" + path + "[" + std::to_string(frame) + "]'";
+  if (RunCommand("identify -format '%w %h' " + source + " 2>/dev/null", &size) != 0) return false;
   int w = 0, h = 0;
   if (sscanf(size.c_str(), "%d %d", &w, &h) != 2 || w <= 0 || h <= 0) return false;
   std::string data;
-  if (RunCommand("convert " + spec + " -depth 8 rgba:- 2>/dev/null", &data) != 0) return false;
+  if (RunCommand("convert " + source + " -depth 8 rgba:- 2>/dev/null", &data) != 0) return false;
   if (data.size() != (size_t)w * h * 4) return false;
   out->width = w;
   out->height = h;

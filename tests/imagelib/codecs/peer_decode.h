@@ -116,8 +116,8 @@ inline bool DecodeWithMagickArgs(const std::string& path, const std::string& arg
                                  int frame = 0) {
   if (!testing_support::HaveTool("convert")) return false;
   std::string data;
-  std::string spec = Quote(path + "[" + std::to_string(frame) + "]");
-  if (testing_support::RunCommand("convert " + spec + " " + args + " -depth 8 pam:- 2>/dev/null", &data) != 0)
+  std::string source = Quote(path + "[" + std::to_string(frame) + "]");
+  if (testing_support::RunCommand("convert " + source + " " + args + " -depth 8 pam:- 2>/dev/null", &data) != 0)
     return false;
   return ParsePam(data, out);
 }

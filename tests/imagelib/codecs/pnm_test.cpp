@@ -167,16 +167,16 @@ TEST_F(PnmTest, ImageMagickWrittenFilesMatchImageMagick) {
                            "-compress none ppm:", "ppm:", "-depth 16 ppm:", "-depth 16 -colorspace gray pgm:",
                            "-depth 16 -compress none ppm:"}) {
     SCOPED_TRACE(args);
-    std::string spec = args;
-    size_t colon = spec.rfind(' ');
-    std::string options = colon == std::string::npos ? "" : spec.substr(0, colon);
-    std::string prefix = colon == std::string::npos ? spec : spec.substr(colon + 1);
+    std::string request = args;
+    size_t colon = request.rfind(' ');
+    std::string options = colon == std::string::npos ? "" : request.substr(0, colon);
+    std::string prefix = colon == std::string::npos ? request : request.substr(colon + 1);
     std::string path = dir.File("m" + std::to_string(n++) + ".pnm");
     ASSERT_TRUE(peer::MagickFromRgba(source, options, prefix + path));
     Rgba ours, magick;
     ASSERT_EQ(peer::LoadRgba(path, &ours), 0);
     ASSERT_TRUE(peer::DecodeWithMagickArgs(path, "", &magick));
-    EXPECT_LE(MaxDifference(ours, magick), spec.find("16") != std::string::npos ? 1 : 0);
+    EXPECT_LE(MaxDifference(ours, magick), request.find("16") != std::string::npos ? 1 : 0);
   }
 }
 

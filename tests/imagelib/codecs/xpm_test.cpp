@@ -99,7 +99,7 @@ TEST_F(XpmTest, ImageMagickFixturesOfOneTwoAndThreeCharacterKeys) {
 TEST_F(XpmTest, ColourSpecificationsAndKeyLengths) {
   TempDir dir;
   struct Colour {
-    std::string spec;
+    std::string colour;
     uint8_t r, g, b;
     bool none;
   };
@@ -133,7 +133,7 @@ TEST_F(XpmTest, ColourSpecificationsAndKeyLengths) {
     std::string text = "/* XPM */\nstatic char *t[] = {\n/* values */\n\"" + std::to_string(width) + " " +
                        std::to_string(height) + " " + std::to_string(colours.size()) + " " +
                        std::to_string(keyLength) + "\",\n/* colours */\n";
-    for (size_t i = 0; i < colours.size(); ++i) text += "\"" + key((int)i) + "\t" + colours[i].spec + "\",\n";
+    for (size_t i = 0; i < colours.size(); ++i) text += "\"" + key((int)i) + "\t" + colours[i].colour + "\",\n";
     text += "/* pixels */\n";
     for (int y = 0; y < height; ++y) {
       text += "\"";
@@ -149,7 +149,7 @@ TEST_F(XpmTest, ColourSpecificationsAndKeyLengths) {
     Rgba ours = ImageToRgba(image);
     for (int x = 0; x < width; ++x) {
       const Colour& c = colours[(size_t)x];
-      SCOPED_TRACE(c.spec);
+      SCOPED_TRACE(c.colour);
       EXPECT_EQ(ours.at(x, 0)[0], c.r);
       EXPECT_EQ(ours.at(x, 0)[1], c.g);
       EXPECT_EQ(ours.at(x, 0)[2], c.b);
@@ -163,10 +163,10 @@ TEST_F(XpmTest, MoreThan256ColoursLoadAsDirectColour) {
   TempDir dir;
   std::string text = "/* XPM */\nstatic char *t[] = {\n\"300 1 300 2\",\n";
   auto key = [](int i) { return std::string{(char)('A' + i / 40), (char)('0' + i % 40)}; };
-  char spec[32];
+  char colour[32];
   for (int i = 0; i < 300; ++i) {
-    snprintf(spec, sizeof spec, "#%02X%02X%02X", i & 255, (i * 3) & 255, i >> 8);
-    text += "\"" + key(i) + " c " + spec + "\",\n";
+    snprintf(colour, sizeof colour, "#%02X%02X%02X", i & 255, (i * 3) & 255, i >> 8);
+    text += "\"" + key(i) + " c " + colour + "\",\n";
   }
   text += "\"";
   for (int i = 0; i < 300; ++i) text += key(299 - i);
