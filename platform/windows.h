@@ -11,4 +11,6 @@
 #include "platform/win_types.h"
 #include "platform/window/keypad.h"
 #include "platform/window/messages.h"
+#include "platform/window/dialog.h"
+#include "platform/window/menu.h"
 #include "platform/window/window.h"

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/backend/headless/headless.h"
+#include "platform/controls/controls.h"
 #include "platform/fs/path_map.h"
 #include "platform/gdi/gdi_internal.h"
 #include "platform/text/locale.h"
@@ -185,6 +186,7 @@ bool StartDevice(const DeviceOptions& options) {
   ResetKeypad();
   gdi::ResetGdi();
   wm::CreateDesktop();
+  controls::RegisterControlClasses();
   if (!OpenRegistryStore(g_options.registryFile)) {
     std::fprintf(stderr, "quivra: cannot open the registry store\n");
   }

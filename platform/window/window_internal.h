@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct Window {
   SCROLLINFO bars[2]{};
   SIZE clientSize{-1, -1};
   bool destroyed = false;
+  // A built-in control's own state (never the user-data word); released
+  // with the record, so its destructor must not call the window manager.
+  std::shared_ptr<void> controlData;
 };
 
 Window* Lookup(HWND hwnd);

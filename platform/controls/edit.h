@@ -1,0 +1,4 @@
+// (being written)
+#pragma once
+
+#include "platform/controls/notify.h"

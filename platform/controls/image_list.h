@@ -1,0 +1,3 @@
+// (being written)
+#pragma once
+#include "platform/win_types.h"

@@ -1,0 +1,6 @@
+// (being written)
+#include "platform/controls/controls.h"
+
+namespace platform::controls {
+void RegisterUpDownClass() {}
+}  // namespace platform::controls

@@ -1,0 +1,49 @@
+// The soft-key menu bar, full-screen dialogs and windows, and the other
+// services of the smartphone shell library.
+#pragma once
+
+#include "platform/win_types.h"
+#include "platform/window/messages.h"
+
+// Soft-key menu bar (ordinal 34).
+struct SHMENUBARINFO {
+  DWORD cbSize;
+  HWND hwndParent;
+  DWORD dwFlags;
+  UINT nToolBarId;
+  HINSTANCE hInstRes;
+  int nBmpId;
+  int cBmpImages;
+  HWND hwndMB;  // the bar, filled in
+  COLORREF clrBk;
+};
+BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+
+// Messages to a bar.
+#define SHCMBM_GETMENU (WM_USER + 402)
+#define SHCMBM_OVERRIDEKEY (WM_USER + 403)
+#define SHMBOF_NODEFAULT 0x00000001
+#define SHMBOF_NOTIFY 0x00000002
+
+// Dialog initialisation (ordinal 56).
+#define SHIDIM_FLAGS 0x0001
+#define SHIDIF_DONEBUTTON 0x0001
+#define SHIDIF_SIZEDLG 0x0002
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004
+struct SHINITDLGINFO {
+  DWORD dwMask;
+  HWND hDlg;
+  DWORD dwFlags;
+};
+BOOL SHInitDialog(SHINITDLGINFO* info);
+
+// Full-screen switch of a window (ordinal 65).
+#define SHFS_SHOWTASKBAR 0x0001
+#define SHFS_HIDETASKBAR 0x0002
+#define SHFS_SHOWSIPBUTTON 0x0004
+#define SHFS_HIDESIPBUTTON 0x0008
+BOOL SHFullScreen(HWND hwnd, DWORD state);
+
+// Control initialisation (ordinal 9) and closing on the Back key (183).
+BOOL SHInitExtraControls();
+void SHNavigateBack();

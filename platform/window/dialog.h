@@ -1,0 +1,49 @@
+// Modal dialogs built from templates, the dialog items, the keyboard inside
+// a dialog, and message boxes.
+#pragma once
+
+#include "platform/resources/resources.h"
+#include "platform/win_types.h"
+#include "platform/window/window.h"
+
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+// Runs `dialogTemplate` modally: the owner is disabled, WM_INITDIALOG gets
+// `param`, the dialog's own loop dispatches every message of the thread;
+// returns the EndDialog value (-1 when the dialog could not be created).
+INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
+                               DLGPROC proc, LPARAM param);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+
+// Dialog items by id.
+LRESULT SendDlgItemMessage(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL SetDlgItemText(HWND dialog, int id, LPCWSTR text);
+UINT GetDlgItemText(HWND dialog, int id, LPWSTR buffer, int maxCount);
+// Unsigned when `isSigned` is false: leading spaces skipped, a non-number
+// gives 0 with *translated FALSE.
+UINT GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
+BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+
+// Message boxes.
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_YESNO 0x00000004
+#define MB_ICONHAND 0x00000010
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_SETFOREGROUND 0x00010000
+#define IDYES 6
+#define IDNO 7
+
+// Shows a modal box (full screen, text, icon, soft keys OK / Cancel) and
+// returns IDOK or IDCANCEL. Callable from any thread.
+int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
