@@ -47,3 +47,24 @@ BOOL SHFullScreen(HWND hwnd, DWORD state);
 // Control initialisation (ordinal 9) and closing on the Back key (183).
 BOOL SHInitExtraControls();
 void SHNavigateBack();
+
+// The bar's buttons, read and written by index (TBIF_BYINDEX, wParam = 0
+// or 1) or by command (wParam = the command id). Both return -1 on a miss.
+#define TB_GETBUTTONINFO (WM_USER + 63)
+#define TB_SETBUTTONINFO (WM_USER + 64)
+#define TBIF_TEXT 0x00000002
+#define TBIF_STATE 0x00000004
+#define TBIF_COMMAND 0x00000020
+#define TBIF_BYINDEX 0x80000000
+struct TBBUTTONINFO {
+  UINT cbSize;
+  DWORD dwMask;
+  int idCommand;
+  int iImage;
+  BYTE fsState;
+  BYTE fsStyle;
+  WORD cx;
+  DWORD_PTR lParam;
+  LPWSTR pszText;
+  int cchText;
+};
