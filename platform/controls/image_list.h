@@ -25,4 +25,11 @@ BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
 int ImageList_GetImageCount(HIMAGELIST list);
 // Adds a bitmap (cut into images of the list's width); returns the first index or -1.
 int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask);
+// Draws one image; with ILC_MASK the mask's set bits leave the target as it was.
 BOOL ImageList_Draw(HIMAGELIST list, int index, HDC dc, int x, int y, UINT style);
+
+namespace platform::controls {
+// Marks a list owned by the system (the shell's small icons): destroying it
+// fails, whoever asks.
+void MarkImageListShared(HIMAGELIST list);
+}  // namespace platform::controls
