@@ -2,11 +2,17 @@
 // a dialog, and message boxes.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/resources/resources.h"
 #include "platform/win_types.h"
 #include "platform/window/window.h"
 
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+// The window class of every dialog.
+#define WC_DIALOG u"platform_Dialog"
 
 // Runs `dialogTemplate` modally: the owner is disabled, WM_INITDIALOG gets
 // `param`, the dialog's own loop dispatches every message of the thread;
@@ -14,6 +20,9 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
                                DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
+// The dialog's default processing (what happens when the procedure returns
+// 0): the dialog font, WM_CLOSE as IDCANCEL, the white background, the
+// default colours of statics, the focus kept across activation.
 LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
 HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
 
@@ -45,5 +54,22 @@ UINT IsDlgButtonChecked(HWND dialog, int id);
 #define IDNO 7
 
 // Shows a modal box (full screen, text, icon, soft keys OK / Cancel) and
-// returns IDOK or IDCANCEL. Callable from any thread.
+// returns IDOK or IDCANCEL. Action answers IDOK; Back answers IDCANCEL
+// (IDOK when the box has no Cancel key). From a thread other than the UI
+// thread the box is only recorded and written on stderr, and IDOK returned.
 int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+namespace platform {
+
+// Every message box shown, with its answer, in order (for tests and
+// scripted runs). Read it on the UI thread.
+struct MessageBoxRecord {
+  std::u16string text;
+  std::u16string caption;
+  UINT type = 0;
+  int answer = 0;
+};
+const std::vector<MessageBoxRecord>& MessageBoxLog();
+void ClearMessageBoxLog();
+
+}  // namespace platform
