@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "app/lang/language_file.h"
+#include "platform/aygshell.h"
+#include "platform/commctrl.h"
 #include "platform/text/codepage.h"
 
 namespace {
@@ -75,9 +77,39 @@ bool Language::TranslateMenuText(const std::u16string& english, std::u16string* 
   return Lookup(section, platform::Cp1252FromWide(english).c_str(), translated);
 }
 
-void Language::TranslateMenu(HMENU menu) {
-  if (!file_ || !menu) return;
-  TranslateMenuItems(menu, language_file::FindSection(file_, "Menu"));
+Language& TheLanguage() {
+  static Language language;
+  return language;
+}
+
+void Language::TranslateMenu(HMENU menu) { TranslateMenu(nullptr, menu); }
+
+void Language::TranslateMenu(HWND bar, HMENU menu) {
+  if (!file_ || (!menu && !bar)) return;
+  int32_t section = language_file::FindSection(file_, "Menu");
+  if (menu) TranslateMenuItems(menu, section);
+  if (bar) TranslateBarButtons(bar, section);
+}
+
+void Language::TranslateBarButtons(HWND bar, int32_t section) {
+  if (section < 0) return;
+  for (int index = 0; index < 2; ++index) {
+    WCHAR text[257] = {0};
+    TBBUTTONINFO info{};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_BYINDEX | TBIF_COMMAND | TBIF_TEXT;
+    info.pszText = text;
+    info.cchText = 256;
+    if (SendMessage(bar, TB_GETBUTTONINFO, (WPARAM)index, (LPARAM)&info) == -1) continue;
+    std::u16string translated;
+    if (!Lookup(section, platform::Cp1252FromWide(text).c_str(), &translated)) continue;
+    TBBUTTONINFO set{};
+    set.cbSize = sizeof set;
+    set.dwMask = TBIF_BYINDEX | TBIF_TEXT;
+    set.pszText = translated.data();
+    set.cchText = (int)translated.size();
+    SendMessage(bar, TB_SETBUTTONINFO, (WPARAM)index, (LPARAM)&set);
+  }
 }
 
 void Language::TranslateMenuItems(HMENU menu, int32_t section) {
@@ -169,6 +201,17 @@ std::vector<std::u16string> Language::ListLanguages(int* selected) {
   }
   if (selected) *selected = choice;
   return entries;
+}
+
+void Language::FillLanguageList(HWND dialog, int listId) {
+  HWND list = GetDlgItem(dialog, listId);
+  if (!list) return;
+  int selected = 0;
+  std::vector<std::u16string> entries = ListLanguages(&selected);
+  SendMessage(list, LB_RESETCONTENT, 0, 0);
+  for (const std::u16string& entry : entries)
+    SendMessage(list, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+  SendMessage(list, LB_SETCURSEL, (WPARAM)selected, 0);
 }
 
 int Language::SelectLanguage(LPCWSTR entry) {

@@ -30,6 +30,9 @@ class Language {
   // Replaces the texts of the menu's items (and of its submenus) found in
   // the file's Menu section.
   void TranslateMenu(HMENU menu);
+  // The same for the menu of a soft-key bar (`menu` may be null), then the
+  // texts of the bar's two buttons.
+  void TranslateMenu(HWND bar, HMENU menu);
   // The translation of one menu or soft-key text; false when the file has none.
   bool TranslateMenuText(const std::u16string& english, std::u16string* translated);
 
@@ -43,6 +46,9 @@ class Language {
   // language file beside the executable, in the order the files are found.
   // `selected` gets the index of the current language's entry (0 without one).
   std::vector<std::u16string> ListLanguages(int* selected);
+  // Fills list box `listId` of `dialog` with the language list and selects
+  // the current language's entry.
+  void FillLanguageList(HWND dialog, int listId);
   // Takes the language of a list entry as the current name: 1 when it
   // changed, 0 when it is the current one.
   int SelectLanguage(LPCWSTR entry);
@@ -53,6 +59,7 @@ class Language {
  private:
   std::u16string ModuleFolder() const;
   void TranslateMenuItems(HMENU menu, int32_t section);
+  void TranslateBarButtons(HWND bar, int32_t section);
   bool Lookup(int32_t section, const char* key, std::u16string* out);
 
   std::u16string name_ = u"en";
@@ -62,6 +69,9 @@ class Language {
   HWND dialog_ = nullptr;
   HINSTANCE instance_ = nullptr;
 };
+
+// The one language of the process (opened by the main window at start).
+Language& TheLanguage();
 
 // The language-file key of string-table entry `id`, or null when that
 // entry is always taken from the resources.
