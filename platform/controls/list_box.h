@@ -30,3 +30,12 @@
 #define LBN_DBLCLK 2
 #define LBN_SETFOCUS 4
 #define LBN_KILLFOCUS 5
+
+namespace platform::controls {
+
+// A user step of the spin list: the next (or previous) entry becomes the
+// selection, wrapping past the ends when `wrap` is set; the parent gets
+// LBN_SELCHANGE when the selection changed. Returns the selection.
+int SpinListStep(HWND list, bool next, bool wrap);
+
+}  // namespace platform::controls

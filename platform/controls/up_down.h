@@ -37,3 +37,13 @@ struct NMUPDOWN {
   int iDelta;
 };
 typedef NMUPDOWN* LPNMUPDOWN;
+
+namespace platform::controls {
+
+// The up-down whose buddy is `buddy` (one of its siblings), or null.
+HWND FindUpDownFor(HWND buddy);
+// One step of the up-down, as its buddy's Left / Right keys ask: `up`
+// moves toward the upper limit (Right), otherwise toward the lower one.
+void UpDownStep(HWND updown, bool up);
+
+}  // namespace platform::controls
