@@ -5,7 +5,10 @@
 #include "platform/win_types.h"
 #include "platform/window/messages.h"
 
-// Soft-key menu bar (ordinal 34).
+// Soft-key menu bar (ordinal 34): cbSize = sizeof(SHMENUBARINFO), the
+// parent, nToolBarId a SOFTKEYBAR resource of hInstRes. The bar is made at
+// the bottom of the screen, shown, and handed back in hwndMB (null and
+// FALSE on failure); it is destroyed with its parent.
 struct SHMENUBARINFO {
   DWORD cbSize;
   HWND hwndParent;
@@ -25,7 +28,9 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info);
 #define SHMBOF_NODEFAULT 0x00000001
 #define SHMBOF_NOTIFY 0x00000002
 
-// Dialog initialisation (ordinal 56).
+// Dialog initialisation (ordinal 56): with SHIDIF_SIZEDLGFULLSCREEN the
+// dialog takes the work area (the screen less the task bar and the
+// soft-key strip).
 #define SHIDIM_FLAGS 0x0001
 #define SHIDIF_DONEBUTTON 0x0001
 #define SHIDIF_SIZEDLG 0x0002
@@ -37,7 +42,10 @@ struct SHINITDLGINFO {
 };
 BOOL SHInitDialog(SHINITDLGINFO* info);
 
-// Full-screen switch of a window (ordinal 65).
+// Full-screen switch of a window (ordinal 65): SHFS_HIDETASKBAR hides the
+// task bar, SHFS_HIDESIPBUTTON the window's soft-key bars, so that a window
+// at (0, 0) with the screen's size covers it all; the SHOW flags bring back
+// what was hidden.
 #define SHFS_SHOWTASKBAR 0x0001
 #define SHFS_HIDETASKBAR 0x0002
 #define SHFS_SHOWSIPBUTTON 0x0004
@@ -56,6 +64,7 @@ void SHNavigateBack();
 #define TBIF_STATE 0x00000004
 #define TBIF_COMMAND 0x00000020
 #define TBIF_BYINDEX 0x80000000
+#define TBSTATE_ENABLED 0x04
 struct TBBUTTONINFO {
   UINT cbSize;
   DWORD dwMask;

@@ -98,6 +98,9 @@
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
 #define WS_EX_NONE 0x00000000L
+// Never activated: soft-key bars and drop-down menus leave the active window
+// and the focus where they are.
+#define WS_EX_NOACTIVATE 0x08000000L
 
 // Class styles.
 #define CS_VREDRAW 0x0001

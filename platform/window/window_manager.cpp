@@ -156,6 +156,7 @@ void BringToTop(Window* w) {
 void Activate(Window* top) {
   HWND prev = g_active;
   if (!top || top == g_desktop || top == g_taskBar) return;
+  if (top->exStyle & WS_EX_NOACTIVATE) return;
   BringToTop(top);
   if (prev == top->handle) return;
   g_active = top->handle;
@@ -171,7 +172,7 @@ Window* NextActiveCandidate(Window* except) {
   auto& v = g_desktop->children;
   for (auto it = v.rbegin(); it != v.rend(); ++it) {
     Window* c = *it;
-    if (c == except || c == g_taskBar || c->destroyed) continue;
+    if (c == except || c == g_taskBar || c->destroyed || (c->exStyle & WS_EX_NOACTIVATE)) continue;
     if (c->style & WS_VISIBLE) return c;
   }
   return nullptr;
