@@ -157,7 +157,12 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
     if (init) {
       if (HWND first = FirstTabStop(dialog)) SetFocus(first);
     }
-    if (IsWindow(dialog) && !state->ended) ShowWindow(dialog, SW_SHOW);
+    if (IsWindow(dialog) && !state->ended) {
+      state->initialising = false;
+      ShowWindow(dialog, SW_SHOW);
+      // No focus placed: the first tab stop takes it.
+      if (IsWindow(dialog)) RestoreFocus(dialog, true);
+    }
   }
 
   // The dialog's own loop: every message of the thread is dispatched, the
@@ -221,7 +226,7 @@ LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == 0) {
         HWND focus = GetFocus();
         if (state && focus && IsChild(dialog, focus)) state->savedFocus = focus;
-      } else {
+      } else if (state && !state->initialising) {
         RestoreFocus(dialog, true);
       }
       return 0;

@@ -10,6 +10,8 @@ struct DialogState {
   DLGPROC proc = nullptr;
   HFONT font = nullptr;
   bool ended = false;
+  // Until the dialog shows, activation leaves the focus to the procedure.
+  bool initialising = true;
   INT_PTR result = 0;
   // The control that had the focus when the dialog was last deactivated.
   HWND savedFocus = nullptr;
