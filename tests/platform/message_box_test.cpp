@@ -1,0 +1,162 @@
+// Message boxes in headless runs: answers from the keypad and the soft
+// keys, the record of every box, the owner, the Back key, boxes from other
+// threads, and how a box looks.
+#include <thread>
+
+#include "platform/shell/soft_key_bar.h"
+#include "tests/platform/platform_fixture.h"
+#include "tests/support/test_support.h"
+namespace platform_test {
+using namespace testing_support;
+}
+#include "tests/platform/golden.h"
+
+using namespace platform_test;
+
+namespace {
+
+class MessageBoxTest : public DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    platform::ClearMessageBoxLog();
+    owner_ = Top();
+    ShowWindow(owner_, SW_SHOW);
+    SetFocus(owner_);
+    Recorder::Get().log.clear();
+  }
+  void Script(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(platform::headless::AddScript(text, &error)) << error;
+  }
+  // Runs `during` from a timer of the owner while the box is up.
+  void WhileShown(std::function<void()> during) {
+    Recorder::Get().handler = [this, during](HWND hwnd, UINT msg, WPARAM wParam, LPARAM,
+                                             LRESULT*) {
+      if (hwnd == owner_ && msg == WM_TIMER && wParam == 77) {
+        KillTimer(owner_, 77);
+        during();
+      }
+      return false;
+    };
+    SetTimer(owner_, 77, 50, nullptr);
+  }
+  HWND owner_ = nullptr;
+};
+
+TEST_F(MessageBoxTest, ActionAndBackAnswerAndEveryBoxIsRecorded) {
+  Script("key enter\n");
+  EXPECT_EQ(MessageBox(owner_, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION), IDOK);
+  Script("key back\n");
+  EXPECT_EQ(MessageBox(owner_, u"Delete?", u"", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
+  // Without a Cancel key, Back answers OK.
+  Script("key back\n");
+  EXPECT_EQ(MessageBox(nullptr, u"RegisterClass() failed", u"Error", MB_OK), IDOK);
+  const auto& log = platform::MessageBoxLog();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].text, u"Overwrite?");
+  EXPECT_EQ(log[0].caption, u"");
+  EXPECT_EQ(log[0].type, 0x21u);
+  EXPECT_EQ(log[0].answer, IDOK);
+  EXPECT_EQ(log[1].text, u"Delete?");
+  EXPECT_EQ(log[1].answer, IDCANCEL);
+  EXPECT_EQ(log[2].text, u"RegisterClass() failed");
+  EXPECT_EQ(log[2].caption, u"Error");
+  EXPECT_EQ(log[2].type, (UINT)MB_OK);
+  EXPECT_EQ(log[2].answer, IDOK);
+  platform::ClearMessageBoxLog();
+  EXPECT_TRUE(platform::MessageBoxLog().empty());
+}
+
+TEST_F(MessageBoxTest, SoftKeysAnswerOkAndCancel) {
+  Script("key F1\n");
+  EXPECT_EQ(MessageBox(owner_, u"View the capture?", u"", MB_OKCANCEL | MB_ICONINFORMATION), IDOK);
+  Script("key F2\n");
+  EXPECT_EQ(MessageBox(owner_, u"View the capture?", u"", MB_OKCANCEL | MB_ICONINFORMATION),
+            IDCANCEL);
+  // A box with OK alone has no right key: F2 does nothing, F1 answers.
+  bool openAfterF2 = false;
+  Script("key F2\nwait 100\nkey F1\n");
+  WhileShown([&] { openAfterF2 = GetForegroundWindow() != owner_; });
+  EXPECT_EQ(MessageBox(owner_, u"Restart needed", u"", MB_OK | MB_ICONEXCLAMATION), IDOK);
+  EXPECT_TRUE(openAfterF2);
+  // The soft keys went to the box's bar: the owner heard no command.
+  EXPECT_TRUE(Recorder::Get().Of(owner_, {WM_COMMAND}).empty());
+}
+
+TEST_F(MessageBoxTest, FillsTheWorkAreaWithTheCaptionWhileTheOwnerWaits) {
+  RECT rect{};
+  WCHAR title[64] = {u'?', 0};
+  bool ownerEnabled = true;
+  int ticks = 0;
+  WhileShown([&] {
+    HWND box = GetForegroundWindow();
+    GetWindowRect(box, &rect);
+    GetWindowText(box, title, 64);
+    ownerEnabled = IsWindowEnabled(owner_);
+    SetTimer(owner_, 78, 100, nullptr);
+  });
+  auto during = Recorder::Get().handler;
+  Recorder::Get().handler = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* r) {
+    if (hwnd == owner_ && msg == WM_TIMER && wParam == 78) ++ticks;
+    return during(hwnd, msg, wParam, lParam, r);
+  };
+  Script("wait 1000\nkey enter\n");
+  EXPECT_EQ(MessageBox(owner_, u"Store missing PR_ENTRYID!", u"Doh", MB_OK), IDOK);
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 20);
+  EXPECT_EQ(rect.right, 176);
+  EXPECT_EQ(rect.bottom, 200);
+  EXPECT_EQ(std::u16string(title), u"Doh");
+  EXPECT_FALSE(ownerEnabled);
+  // The owner's timer kept running while the box was up.
+  EXPECT_GT(ticks, 1);
+  // Afterwards the owner is enabled, active and focused again.
+  EXPECT_TRUE(IsWindowEnabled(owner_));
+  EXPECT_EQ(GetActiveWindow(), owner_);
+  EXPECT_EQ(GetFocus(), owner_);
+  EXPECT_EQ(Recorder::Get().Messages(owner_, {WM_KILLFOCUS, WM_SETFOCUS}),
+            (std::vector<UINT>{WM_KILLFOCUS, WM_SETFOCUS}));
+}
+
+TEST_F(MessageBoxTest, BackTakenOverByTheOwnerStillAnswersTheBox) {
+  platform::SetBackKeyOverride(owner_, true);
+  Script("key back\n");
+  EXPECT_EQ(MessageBox(owner_, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
+  EXPECT_TRUE(Recorder::Get().Of(owner_, {WM_HOTKEY}).empty());
+  // Once the box is gone the override is the owner's again.
+  platform::KeypadKey(VK_ESCAPE, true);
+  platform::KeypadKey(VK_ESCAPE, false);
+  platform::headless::RunPending();
+  EXPECT_EQ(Recorder::Get().Of(owner_, {WM_HOTKEY}).size(), 2u);
+}
+
+TEST_F(MessageBoxTest, BoxFromAnotherThreadIsRecordedAndTakenAsOk) {
+  int answer = 0;
+  std::thread worker([&] { answer = MessageBox(nullptr, u"\\Pictures\\a.jpg", u"PB bitmap", MB_OK); });
+  worker.join();
+  EXPECT_EQ(answer, IDOK);
+  ASSERT_EQ(platform::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(platform::MessageBoxLog()[0].caption, u"PB bitmap");
+  EXPECT_EQ(platform::MessageBoxLog()[0].text, u"\\Pictures\\a.jpg");
+}
+
+TEST_F(MessageBoxTest, LooksOfAStopBoxWithALongPath) {
+  WhileShown([] { ExpectScreenMatchesGolden("msgbox_stop"); });
+  Script("wait 100\nkey F1\n");
+  MessageBox(owner_,
+             u"Cannot save the picture \\My Documents\\My Pictures\\holiday_2004_beach_sunset.jpg",
+             u"Error", MB_OK | MB_ICONSTOP);
+  ASSERT_EQ(platform::MessageBoxLog().size(), 1u);
+  EXPECT_EQ(platform::MessageBoxLog()[0].answer, IDOK);
+}
+
+TEST_F(MessageBoxTest, LooksOfAQuestionWithoutCaption) {
+  WhileShown([] { ExpectScreenMatchesGolden("msgbox_question"); });
+  Script("wait 100\nkey F2\n");
+  EXPECT_EQ(MessageBox(owner_, u"The file already exists. Overwrite it?", u"",
+                       MB_OKCANCEL | MB_ICONQUESTION),
+            IDCANCEL);
+}
+
+}  // namespace
