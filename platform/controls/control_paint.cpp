@@ -61,9 +61,9 @@ void DrawArrow(HDC dc, const RECT& box, Arrow dir, int size, COLORREF colour) {
   if (size < 1) return;
   int cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
   HBRUSH b = CreateSolidBrush(colour);
-  // Rows (or columns) of the triangle, shortening by two pixels toward the tip.
+  // Columns (or rows) of the triangle from the tip, each two pixels longer.
   for (int i = 0; i < size; ++i) {
-    int half = size - 1 - i;
+    int half = i;
     RECT line{};
     switch (dir) {
       case Arrow::Left: {
