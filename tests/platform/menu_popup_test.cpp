@@ -1,0 +1,231 @@
+// Drop-down menus from the soft keys: prepared by the owner before each
+// level shows, navigated with the direction pad and digits, marks, greyed
+// items, separators and submenus, closed by Back or the soft keys, and a
+// modal loop that keeps the thread's other messages flowing.
+#include "tests/platform/soft_key_fixture.h"
+
+using namespace platform_test;
+
+namespace {
+
+COLORREF Px(int x, int y) { return platform::headless::ScreenPixel(x, y); }
+const COLORREF kWhite = RGB(255, 255, 255);
+
+struct Opened {
+  HMENU menu;
+  WORD position;
+  bool operator==(const Opened& o) const { return menu == o.menu && position == o.position; }
+};
+
+class DropDown : public SoftKeyTest {
+ protected:
+  void SetUp() override {
+    SoftKeyTest::SetUp();
+    owner_ = Owner();
+    bar_ = Bar(owner_, 900);
+    ASSERT_NE(bar_, nullptr);
+    menu_ = (HMENU)SendMessage(bar_, SHCMBM_GETMENU, 0, 0);
+    file_ = GetSubMenu(menu_, 1);
+    zoom_ = GetSubMenu(file_, 4);
+    favorites_ = GetSubMenu(file_, 5);
+    ASSERT_TRUE(zoom_ && favorites_);
+    Recorder::Get().log.clear();
+  }
+  std::vector<Opened> OpenedLevels() {
+    std::vector<Opened> out;
+    for (auto& r : Recorder::Get().Of(owner_, {WM_INITMENUPOPUP})) {
+      EXPECT_EQ(HIWORD(r.lParam), 0);
+      out.push_back({(HMENU)r.wParam, LOWORD(r.lParam)});
+    }
+    return out;
+  }
+  HWND owner_ = nullptr;
+  HWND bar_ = nullptr;
+  HMENU menu_ = nullptr, file_ = nullptr, zoom_ = nullptr, favorites_ = nullptr;
+};
+
+TEST_F(DropDown, SoftKeysDropTheirPopupPreparedFirstAndActionChooses) {
+  // When the owner prepares the popup, nothing of it is on screen yet.
+  std::vector<COLORREF> cornerWhenPrepared;
+  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
+    if (h == owner_ && msg == WM_INITMENUPOPUP) cornerWhenPrepared.push_back(Px(175, 199));
+    return false;
+  };
+  RunScript("key F2\nkey down\nkey enter\n");
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}}));
+  EXPECT_EQ(cornerWhenPrepared, std::vector<COLORREF>{kWhite});
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{202});
+  // The keys went to the menu, not to the focus window.
+  EXPECT_EQ(GetFocus(), owner_);
+  EXPECT_TRUE(Keys(owner_).empty());
+  EXPECT_TRUE(Recorder::Get().Of(owner_, {WM_HOTKEY}).empty());
+  // Gone from the screen afterwards.
+  EXPECT_EQ(Px(175, 199), kWhite);
+
+  Recorder::Get().log.clear();
+  RunScript("key F1\nkey enter\n");
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{GetSubMenu(menu_, 0), 0}}));
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{101});
+}
+
+TEST_F(DropDown, HighlightWrapsSkipsSeparatorsAndGreyedItemsCannotBeChosen) {
+  RunScript("key F2\nkey up\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{204}) << "up from the first item wraps to the last";
+  Recorder::Get().log.clear();
+  // Page Next is greyed: Action leaves the menu open; Back closes it.
+  RunScript("key F2\nkey down\nkey down\nkey enter\nkey 3\nkey back\n");
+  EXPECT_TRUE(Commands(owner_).empty());
+  EXPECT_TRUE(Keys(owner_).empty());
+  Recorder::Get().log.clear();
+  // Down past the greyed item skips the separator to the Zoom submenu;
+  // Action opens it and chooses its first item.
+  RunScript("key F2\nkey down\nkey down\nkey down\nkey enter\nkey enter\n");
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}}));
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32828});
+  // Down from the last item wraps to the first.
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey up\nkey down\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{201});
+}
+
+TEST_F(DropDown, SubmenusOpenWithRightCloseWithLeftAndArePreparedInOrder) {
+  RunScript("key F2\nkey down\nkey down\nkey down\nkey right\nkey left\nkey down\nkey right\nkey down\nkey enter\n");
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}, {favorites_, 5}}));
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
+  // Left on the first level does not close the menu.
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey left\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{201});
+}
+
+TEST_F(DropDown, ItemsInsertedWhileThePopupIsPreparedShowAndCanBeChosen) {
+  // As the favorites are built: stale entries removed, then inserted anew.
+  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
+    if (h != owner_ || msg != WM_INITMENUPOPUP) return false;
+    HMENU popup = (HMENU)w;
+    MENUITEMINFO mii{};
+    mii.cbSize = sizeof(mii);
+    mii.fMask = MIIM_ID;
+    if (!GetMenuItemInfo(popup, 0, TRUE, &mii) || (mii.wID != 32861 && mii.wID != 10000)) return false;
+    for (UINT id = 10000; id < 10010; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
+    if (mii.wID == 32861) InsertMenu(popup, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    InsertMenu(popup, 0, MF_BYPOSITION | MF_STRING, 10000, u"\\Pictures");
+    InsertMenu(popup, 1, MF_BYPOSITION | MF_STRING, 10001, u"...\\Holiday");
+    return false;
+  };
+  RunScript("key F2\nkey down\nkey down\nkey down\nkey down\nkey right\nkey down\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{10001});
+  EXPECT_EQ(GetMenuItemCount(favorites_), 5);
+  // Opened again: prepared again, no duplicates; the digit 5 picks the
+  // fifth item, separators not counted (Delete Current).
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey 5\nkey 4\n");
+  EXPECT_EQ(GetMenuItemCount(favorites_), 5);
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
+}
+
+TEST_F(DropDown, DigitsChooseTheNthItem) {
+  RunScript("key F2\nkey 2\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{202});
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey 4\nkey 2\n");
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}}));
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32827});
+  EXPECT_TRUE(Keys(owner_).empty()) << "the digits' key-ups stay in the menu";
+}
+
+TEST_F(DropDown, BackAndTheSoftKeysCloseWithoutACommand) {
+  // Without an override the Back key is swallowed by the menu.
+  RunScript("key F2\nkey down\nkey back\n");
+  EXPECT_TRUE(Commands(owner_).empty());
+  EXPECT_TRUE(Keys(owner_).empty());
+  // With the override (as every bar of the program has it) the hot keys
+  // stay in the menu too, held or not.
+  SendMessage(bar_, SHCMBM_OVERRIDEKEY, VK_ESCAPE, MAKELPARAM(3, 3));
+  RunScript("key F2\nhold back 1000\n");
+  EXPECT_TRUE(Recorder::Get().Of(owner_, {WM_HOTKEY}).empty());
+  EXPECT_EQ(Px(175, 199), kWhite);
+  // Back closes every level at once.
+  RunScript("key F2\nkey down\nkey down\nkey down\nkey right\nkey back\n");
+  EXPECT_TRUE(Recorder::Get().Of(owner_, {WM_HOTKEY}).empty());
+  EXPECT_TRUE(Commands(owner_).empty());
+  // Once the menu is closed Back reaches the owner again.
+  RunScript("key back\n");
+  EXPECT_EQ(Recorder::Get().Of(owner_, {WM_HOTKEY}).size(), 2u);
+  // The same soft key, or the other one, closes the menu.
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey F2\nkey F1\nkey F2\nkey F1\nkey down\nkey enter\n");
+  HMENU action = GetSubMenu(menu_, 0);
+  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {action, 0}, {action, 0}}));
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{102});
+}
+
+TEST_F(DropDown, TimersAndPostsKeepFlowingWhileTheMenuIsOpen) {
+  SetTimer(owner_, 5, 10, nullptr);
+  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
+    if (h == owner_ && msg == WM_TIMER && w == 5) {
+      KillTimer(h, 5);
+      PostMessage(h, WM_USER + 7, 0, 0);
+      return true;
+    }
+    return false;
+  };
+  RunScript("key F2\nwait 50\nkey down\nkey enter\n");
+  std::vector<UINT> order = Recorder::Get().Messages(owner_, {WM_INITMENUPOPUP, WM_TIMER, WM_USER + 7, WM_COMMAND});
+  EXPECT_EQ(order, (std::vector<UINT>{WM_INITMENUPOPUP, WM_TIMER, WM_USER + 7, WM_COMMAND}));
+}
+
+TEST_F(DropDown, AMenuOfItemsOnlyDropsItselfFromItsButton) {
+  HWND dialog = CreateWindowEx(0, u"RecWhite", u"Dialog", 0, 0, 0, 0, 0, owner_, nullptr, nullptr, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  HWND bar = Bar(dialog, 903);
+  HMENU menu = (HMENU)SendMessage(bar, SHCMBM_GETMENU, 0, 0);
+  ASSERT_TRUE(IsMenu(menu));
+  RunScript("key F2\nkey down\nkey down\nkey enter\nkey F1\n");
+  std::vector<Received> init = Recorder::Get().Of(dialog, {WM_INITMENUPOPUP});
+  ASSERT_EQ(init.size(), 1u);
+  EXPECT_EQ((HMENU)init[0].wParam, menu);
+  EXPECT_EQ(Commands(dialog), (std::vector<WORD>{303, IDOK}));
+  EXPECT_TRUE(Commands(owner_).empty());
+}
+
+TEST_F(DropDown, TheMenuEndsWhenItsOwnerGoesOrTheProgramQuits) {
+  SetTimer(owner_, 9, 10, nullptr);
+  AtTimer(owner_, 9, [&] { DestroyWindow(owner_); });
+  RunScript("key F2\nwait 50\nkey down\nkey enter\n");
+  EXPECT_FALSE(IsWindow(owner_));
+  EXPECT_FALSE(IsWindow(bar_));
+  // A quit arriving while the menu is open closes it and still ends the
+  // program's loop (the script running out posts it here).
+  HWND other = Owner();
+  Bar(other, 900);
+  Recorder::Get().log.clear();
+  RunScript("key F2\n");
+  EXPECT_EQ(Recorder::Get().Of(other, {WM_INITMENUPOPUP}).size(), 1u);
+  EXPECT_EQ(Px(175, 199), kWhite);
+  RunScript("key F2\nkey enter\n");
+  EXPECT_EQ(Commands(other), std::vector<WORD>{201});
+}
+
+TEST_F(DropDown, LooksLikeTheDevicesMenus) {
+  CheckMenuRadioItem(menu_, 32827, 32836, 32828, MF_BYCOMMAND);
+  EXPECT_EQ(GetMenuState(menu_, 32828, MF_BYCOMMAND) & MF_CHECKED, (UINT)MF_CHECKED);
+  EXPECT_EQ(GetMenuState(menu_, 32827, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  SetTimer(owner_, 1, 10, nullptr);
+  AtTimer(owner_, 1, [&] { ExpectScreenMatchesGolden("menu_file"); });
+  RunScript("key F2\nkey down\nwait 20\nkey back\n");
+  SetTimer(owner_, 2, 10, nullptr);
+  AtTimer(owner_, 2, [&] { ExpectScreenMatchesGolden("menu_zoom"); });
+  RunScript("key F2\nkey 4\nkey down\nkey down\nwait 20\nkey back\n");
+  // The radio mark moves by identifier range.
+  CheckMenuRadioItem(menu_, 32827, 32836, 32830, MF_BYCOMMAND);
+  EXPECT_EQ(GetMenuState(menu_, 32828, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  SetTimer(owner_, 3, 10, nullptr);
+  AtTimer(owner_, 3, [&] { ExpectScreenMatchesGolden("menu_zoom_moved"); });
+  RunScript("key F2\nkey 4\nwait 20\nkey back\n");
+  SetTimer(owner_, 4, 10, nullptr);
+  AtTimer(owner_, 4, [&] { ExpectScreenMatchesGolden("menu_left"); });
+  RunScript("key F1\nwait 20\nkey back\n");
+}
+
+}  // namespace
