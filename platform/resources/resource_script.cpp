@@ -5,10 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/controls/button.h"
+#include "platform/controls/edit.h"
+#include "platform/controls/list_box.h"
+#include "platform/controls/static_control.h"
+#include "platform/controls/trackbar.h"
+#include "platform/controls/up_down.h"
+#include "platform/gdi/gdi.h"
 #include "platform/resources/resources.h"
 #include "platform/text/codepage.h"
 #include "platform/text/wide.h"
 #include "platform/window/menu.h"
+#include "platform/window/messages.h"
 
 namespace platform {
 namespace {
@@ -21,12 +29,43 @@ struct MenuEntry {
   std::vector<MenuEntry> children;
 };
 
+struct Bitmap {
+  int width = 0, height = 0;
+  std::vector<COLORREF> pixels;  // rows top first
+};
+
 struct Resources {
   std::map<int, std::u16string> strings;
   std::map<int, MenuEntry> menus;  // the root's children are the menu's items
   std::map<int, SoftKeyBarTemplate> bars;
   std::map<int, DialogTemplate> dialogs;
+  std::map<int, Bitmap> bitmaps;
 };
+
+// Style names scripts may use, taken from the headers that define them.
+#define STYLE_NAME(name) {#name, (DWORD)(name)}
+const std::pair<const char*, DWORD> kStyleNames[] = {
+    STYLE_NAME(WS_OVERLAPPED), STYLE_NAME(WS_POPUP), STYLE_NAME(WS_CHILD), STYLE_NAME(WS_VISIBLE),
+    STYLE_NAME(WS_DISABLED), STYLE_NAME(WS_CLIPSIBLINGS), STYLE_NAME(WS_CLIPCHILDREN),
+    STYLE_NAME(WS_CAPTION), STYLE_NAME(WS_BORDER), STYLE_NAME(WS_DLGFRAME), STYLE_NAME(WS_VSCROLL),
+    STYLE_NAME(WS_HSCROLL), STYLE_NAME(WS_SYSMENU), STYLE_NAME(WS_GROUP), STYLE_NAME(WS_TABSTOP),
+    STYLE_NAME(WS_EX_NONE),
+    STYLE_NAME(BS_PUSHBUTTON), STYLE_NAME(BS_DEFPUSHBUTTON), STYLE_NAME(BS_CHECKBOX),
+    STYLE_NAME(BS_AUTOCHECKBOX), STYLE_NAME(BS_LEFTTEXT), STYLE_NAME(BS_NOTIFY),
+    STYLE_NAME(ES_LEFT), STYLE_NAME(ES_CENTER), STYLE_NAME(ES_RIGHT), STYLE_NAME(ES_AUTOHSCROLL),
+    STYLE_NAME(ES_NOHIDESEL), STYLE_NAME(ES_READONLY), STYLE_NAME(ES_NUMBER),
+    STYLE_NAME(SS_LEFT), STYLE_NAME(SS_CENTER), STYLE_NAME(SS_RIGHT), STYLE_NAME(SS_ICON),
+    STYLE_NAME(SS_BITMAP), STYLE_NAME(SS_LEFTNOWORDWRAP), STYLE_NAME(SS_NOPREFIX),
+    STYLE_NAME(SS_NOTIFY), STYLE_NAME(SS_CENTERIMAGE),
+    STYLE_NAME(LBS_NOTIFY), STYLE_NAME(LBS_SORT), STYLE_NAME(LBS_NOINTEGRALHEIGHT),
+    STYLE_NAME(UDS_WRAP), STYLE_NAME(UDS_SETBUDDYINT), STYLE_NAME(UDS_ALIGNRIGHT),
+    STYLE_NAME(UDS_ALIGNLEFT), STYLE_NAME(UDS_AUTOBUDDY), STYLE_NAME(UDS_ARROWKEYS),
+    STYLE_NAME(UDS_HORZ), STYLE_NAME(UDS_NOTHOUSANDS), STYLE_NAME(UDS_EXPANDABLE),
+    STYLE_NAME(UDS_NOSCROLL),
+    STYLE_NAME(TBS_AUTOTICKS), STYLE_NAME(TBS_VERT), STYLE_NAME(TBS_HORZ), STYLE_NAME(TBS_TOP),
+    STYLE_NAME(TBS_BOTTOM), STYLE_NAME(TBS_BOTH), STYLE_NAME(TBS_NOTICKS),
+};
+#undef STYLE_NAME
 
 // What FindResource hands out: the type and the object.
 struct Found {
@@ -135,7 +174,46 @@ class Parser {
   }
 
  private:
-  enum Block { kNone, kMenu, kBar, kDialog };
+  enum Block { kNone, kMenu, kBar, kDialog, kBitmap };
+
+  // A style starting at t[*i]; words joined by "|" belong to it, whether
+  // the bars stand apart or inside a word. *i ends on its last word.
+  static bool StyleAt(const std::vector<Token>& t, size_t* i, DWORD* out, std::string* why) {
+    if (*i >= t.size() || t[*i].quoted) return (*why = "expected a style"), false;
+    std::string text = t[*i].text;
+    while (*i + 1 < t.size() && !t[*i + 1].quoted &&
+           (text.back() == '|' || t[*i + 1].text.front() == '|'))
+      text += t[++*i].text;
+    return ParseStyle(text, out, why);
+  }
+
+  bool BitmapLine(const std::vector<Token>& t, std::string* why) {
+    const std::string& word = t[0].text;
+    if (word == "COLOR") {
+      long long c;
+      if (t.size() != 3 || !t[1].quoted || t[1].text.size() != 1 || !Number(t[2], &c) || c < 0 ||
+          c > 0xFFFFFF)
+        return (*why = "COLOR \"c\" 0xBBGGRR"), false;
+      palette_[t[1].text[0]] = (COLORREF)c;
+      return true;
+    }
+    if (word == "ROW") {
+      if (t.size() != 2 || !t[1].quoted) return (*why = "ROW \"...\""), false;
+      if ((int)t[1].text.size() != bitmap_.width)
+        return (*why = "a row of " + std::to_string(t[1].text.size()) + " characters, not " +
+                       std::to_string(bitmap_.width)),
+               false;
+      if ((int)bitmap_.pixels.size() >= bitmap_.width * bitmap_.height) return (*why = "too many rows"), false;
+      for (char c : t[1].text) {
+        auto it = palette_.find(c);
+        if (it == palette_.end()) return (*why = std::string("no COLOR for '") + c + "'"), false;
+        bitmap_.pixels.push_back(it->second);
+      }
+      return true;
+    }
+    *why = "expected COLOR, ROW or END";
+    return false;
+  }
 
   bool Fail(const std::string& why, std::string* error) {
     if (error) *error = name_ + ":" + std::to_string(line_) + ": " + why;
@@ -199,9 +277,15 @@ class Parser {
           if (t[i].text == "BAR" && i + 1 < t.size() && Number(t[i + 1], &v)) {
             dialog_.bar = (int)v;
             ++i;
-          } else if (t[i].text == "STYLE" && i + 1 < t.size() && Number(t[i + 1], &v)) {
-            dialog_.style = (DWORD)v;
+          } else if (t[i].text == "STYLE") {
             ++i;
+            if (!StyleAt(t, &i, &dialog_.style, why)) return false;
+          } else if (t[i].text == "SIZE" && i + 2 < t.size() && Number(t[i + 1], &v) && v >= 0 &&
+                     v <= 32767) {
+            dialog_.cx = (int)v;
+            if (!Number(t[i + 2], &v) || v < 0 || v > 32767) return (*why = "SIZE cx cy"), false;
+            dialog_.cy = (int)v;
+            i += 2;
           } else if (t[i].text == "FONT" && i + 2 < t.size() && Number(t[i + 1], &v) && t[i + 2].quoted) {
             dialog_.fontSize = (int)v;
             dialog_.fontFace = Text(t[i + 2]);
@@ -211,6 +295,20 @@ class Parser {
           }
         }
         block_ = kDialog;
+        return true;
+      }
+      if (word == "BITMAP") {
+        long long w, h;
+        if (!Id(t, 1, &id, why) || t.size() != 4 || !Number(t[2], &w) || !Number(t[3], &h) || w < 1 ||
+            h < 1 || w > 1024 || h > 1024)
+          return (*why = "BITMAP id width height (1 to 1024)"), false;
+        if (r_->bitmaps.count(id)) return (*why = "bitmap " + std::to_string(id) + " defined twice"), false;
+        block_ = kBitmap;
+        blockId_ = id;
+        bitmap_ = Bitmap{};
+        bitmap_.width = (int)w;
+        bitmap_.height = (int)h;
+        palette_.clear();
         return true;
       }
       *why = "unknown statement \"" + word + "\"";
@@ -227,12 +325,21 @@ class Parser {
       } else if (block_ == kBar) {
         r_->bars[bar_.id] = bar_;
         block_ = kNone;
+      } else if (block_ == kBitmap) {
+        if ((int)bitmap_.pixels.size() != bitmap_.width * bitmap_.height)
+          return (*why = "bitmap " + std::to_string(blockId_) + " has " +
+                         std::to_string(bitmap_.pixels.size() / (size_t)bitmap_.width) + " rows, not " +
+                         std::to_string(bitmap_.height)),
+                 false;
+        r_->bitmaps[blockId_] = bitmap_;
+        block_ = kNone;
       } else {
         r_->dialogs[dialog_.id] = dialog_;
         block_ = kNone;
       }
       return true;
     }
+    if (block_ == kBitmap) return BitmapLine(t, why);
     if (block_ == kMenu) {
       MenuEntry e;
       if (word == "SEPARATOR" && t.size() == 1) {
@@ -267,16 +374,22 @@ class Parser {
       if (word != "BUTTON" || !Id(t, 1, &index, why) || index > 1 || t.size() < 5 ||
           (t[2].text != "COMMAND" && t[2].text != "MENU") || !t[4].quoted)
         return (*why = "BUTTON 0|1 COMMAND|MENU id \"label\" [STRING id]"), false;
-      SoftKeyButtonTemplate& b = bar_.buttons[index];
+      SoftKeyButtonTemplate b;
       b.present = true;
       b.opensMenu = t[2].text == "MENU";
       if (!Id(t, 3, &b.command, why)) return false;
       b.label = Text(t[4]);
-      if (t.size() == 7 && t[5].text == "STRING") {
-        if (!Id(t, 6, &b.labelString, why)) return false;
-      } else if (t.size() != 5) {
-        return (*why = "unexpected words after the label"), false;
+      for (size_t i = 5; i < t.size(); i += 2) {
+        const std::string& option = t[i].text;
+        int value;
+        if (i + 1 >= t.size() || t[i].quoted || !Id(t, i + 1, &value, why))
+          return (*why = "expected STRING, POPUP or ID with a number after the label"), false;
+        if (option == "STRING") b.labelString = value;
+        else if (option == "POPUP" && b.opensMenu) b.popup = value;
+        else if (option == "ID" && b.opensMenu) b.buttonId = value;
+        else return (*why = "unexpected \"" + option + "\" after the label"), false;
       }
+      bar_.buttons[index] = b;
       return true;
     }
     // Dialog controls.
@@ -292,12 +405,11 @@ class Parser {
     item.y = (int)v[1];
     item.cx = (int)v[2];
     item.cy = (int)v[3];
-    for (size_t i = 8; i < t.size(); i += 2) {
-      long long n;
-      if (i + 1 >= t.size() || !Number(t[i + 1], &n)) return (*why = "option without a number"), false;
-      if (t[i].text == "STYLE") item.style = (DWORD)n;
-      else if (t[i].text == "EXSTYLE") item.exStyle = (DWORD)n;
-      else return (*why = "unknown control option \"" + t[i].text + "\""), false;
+    for (size_t i = 8; i < t.size(); ++i) {
+      DWORD* target = t[i].text == "STYLE" ? &item.style : t[i].text == "EXSTYLE" ? &item.exStyle : nullptr;
+      if (!target || t[i].quoted) return (*why = "unknown control option \"" + t[i].text + "\""), false;
+      ++i;
+      if (!StyleAt(t, &i, target, why)) return false;
     }
     dialog_.items.push_back(item);
     return true;
@@ -312,6 +424,8 @@ class Parser {
   std::vector<MenuEntry*> stack_;
   SoftKeyBarTemplate bar_;
   DialogTemplate dialog_;
+  Bitmap bitmap_;
+  std::map<char, COLORREF> palette_;
 };
 
 void EnsureLoaded() {
@@ -333,6 +447,45 @@ HMENU Build(const MenuEntry& node) {
 int IdOf(LPCWSTR name) { return IS_INTRESOURCE(name) ? (int)(ULONG_PTR)name : -1; }
 
 }  // namespace
+
+bool StyleByName(const std::string& name, DWORD* value) {
+  for (auto& [n, v] : kStyleNames) {
+    if (name == n) {
+      *value = v;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseStyle(const std::string& text, DWORD* value, std::string* why) {
+  DWORD result = 0;
+  size_t start = 0;
+  while (true) {
+    size_t bar = text.find('|', start);
+    std::string part = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    size_t first = part.find_first_not_of(" \t"), last = part.find_last_not_of(" \t");
+    part = first == std::string::npos ? std::string() : part.substr(first, last - first + 1);
+    if (part.empty()) {
+      if (why) *why = "empty part in style \"" + text + "\"";
+      return false;
+    }
+    long long n;
+    DWORD v;
+    Token token{part, false};
+    if (Number(token, &n)) {
+      v = (DWORD)n;
+    } else if (!StyleByName(part, &v)) {
+      if (why) *why = "unknown style name \"" + part + "\"";
+      return false;
+    }
+    result |= v;
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  *value = result;
+  return true;
+}
 
 bool AddResourceScript(const std::string& text, const std::string& name, std::string* error) {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
@@ -446,4 +599,46 @@ HMENU LoadMenu(HINSTANCE, LPCWSTR name) {
   auto it = g_resources.menus.find(id);
   if (it == g_resources.menus.end()) return nullptr;
   return Build(it->second);
+}
+
+HBITMAP LoadBitmap(HINSTANCE, LPCWSTR name) {
+  int id = -1;
+  if (IS_INTRESOURCE(name)) {
+    id = IdOf(name);
+  } else if (name && name[0] == u'#' && name[1]) {
+    id = 0;
+    for (const char16_t* p = name + 1; *p; ++p) {
+      if (*p < u'0' || *p > u'9' || id > 0xFFFF) return nullptr;
+      id = id * 10 + (*p - u'0');
+    }
+  }
+  Bitmap copy;
+  {
+    std::lock_guard<std::recursive_mutex> lock(g_mutex);
+    EnsureLoaded();
+    auto it = g_resources.bitmaps.find(id);
+    if (it == g_resources.bitmaps.end()) return nullptr;
+    copy = it->second;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = copy.width;
+  info.bmiHeader.biHeight = -copy.height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) return bitmap;
+  size_t stride = ((size_t)copy.width * 3 + 3) & ~(size_t)3;
+  for (int y = 0; y < copy.height; ++y) {
+    BYTE* row = (BYTE*)bits + stride * (size_t)y;
+    for (int x = 0; x < copy.width; ++x) {
+      COLORREF c = copy.pixels[(size_t)y * (size_t)copy.width + (size_t)x];
+      row[x * 3] = GetBValue(c);
+      row[x * 3 + 1] = GetGValue(c);
+      row[x * 3 + 2] = GetRValue(c);
+    }
+  }
+  return bitmap;
 }

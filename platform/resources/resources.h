@@ -13,14 +13,23 @@
 //   END
 //   SOFTKEYBAR id                   two buttons, 0 left and 1 right
 //     BUTTON index COMMAND id "label" [STRING id]
-//     BUTTON index MENU id "label" [STRING id]   opens that menu
+//     BUTTON index MENU id "label" [STRING id] [POPUP n] [ID id]
+//   END                             a MENU button opens that menu, or only its
+//                                   popup n; ID is the button's own command
+//   DIALOG id "title" [BAR id] [STYLE s] [FONT size "face"] [SIZE cx cy]
+//     CONTROL id "class" "text" x y cx cy [STYLE s] [EXSTYLE s]
 //   END
-//   DIALOG id "title" [BAR id] [STYLE n] [FONT size "face"]
-//     CONTROL id "class" "text" x y cx cy [STYLE n] [EXSTYLE n]
+//   BITMAP id width height          a picture drawn in characters:
+//     COLOR "c" 0xBBGGRR            the colour of character c
+//     ROW "..."                     one row of `width` characters, top first
 //   END
 //
+// A style s is a number or names joined by "|" (WS_TABSTOP | ES_NUMBER),
+// the names of the window and control headers with their values.
+//
 // Dialog rectangles are in dialog units; the layer converts them with fixed
-// base units per screen profile.
+// base units per screen profile. A dialog without SIZE fills the work area.
+// A bitmap static (SS_BITMAP) names its bitmap in its text as "#id".
 #pragma once
 
 #include <string>
@@ -50,6 +59,7 @@ struct DialogTemplate {
   std::u16string title;
   DWORD style = 0;
   int bar = 0;  // soft-key bar id, 0 for none
+  int cx = 0, cy = 0;  // dialog units; 0 when the dialog fills the work area
   int fontSize = 0;
   std::u16string fontFace;
   std::vector<DialogItemTemplate> items;
@@ -60,6 +70,8 @@ struct SoftKeyButtonTemplate {
   bool present = false;
   bool opensMenu = false;
   int command = 0;  // WM_COMMAND id, or the menu id when opensMenu
+  int popup = -1;   // opensMenu: the popup of that menu it opens, -1 the whole menu
+  int buttonId = 0;  // opensMenu: the button's own command id (0 when none)
   std::u16string label;
   int labelString = 0;  // string-table id of the label, 0 for none
 };
@@ -77,6 +89,9 @@ DWORD SizeofResource(HMODULE module, HRSRC resource);
 // 0 when missing. With a size of 0 a pointer to the text is stored.
 int LoadString(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 HMENU LoadMenu(HINSTANCE instance, LPCWSTR name);
+// A new device-independent bitmap (24 bits) of bitmap `name`
+// (MAKEINTRESOURCE(id) or "#id"); null when there is none.
+HBITMAP LoadBitmap(HINSTANCE instance, LPCWSTR name);
 
 namespace platform {
 
@@ -84,6 +99,12 @@ namespace platform {
 // "name:line: message" on a malformed script, which then adds nothing.
 bool AddResourceScript(const std::string& text, const std::string& name, std::string* error);
 void ClearResources();
+// The value of a style name of the window and control headers
+// ("WS_TABSTOP", "ES_NUMBER", ...); false for an unknown name.
+bool StyleByName(const std::string& name, DWORD* value);
+// A style written as in scripts: numbers and names joined by "|".
+// False with the reason when a part is empty or unknown.
+bool ParseStyle(const std::string& text, DWORD* value, std::string* why);
 const DialogTemplate* FindDialogTemplate(int id);
 const SoftKeyBarTemplate* FindSoftKeyBar(int id);
 
