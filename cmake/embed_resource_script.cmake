@@ -10,8 +10,8 @@ file(WRITE ${OUTPUT}
 #include \"platform/resources/resources.h\"
 
 namespace {
-const char kScript[] = {
+const unsigned char kScript[] = {
   ${bytes} 0};
-const platform::EmbeddedResourceScript kRegistration(kScript, ${size}, \"${NAME}.rc\");
+const platform::EmbeddedResourceScript kRegistration(reinterpret_cast<const char*>(kScript), ${size}, \"${NAME}.rc\");
 }  // namespace
 ")

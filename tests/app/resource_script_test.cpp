@@ -1,0 +1,625 @@
+// The application's resource script as the program finds it embedded: every
+// string, menu, soft-key bar and dialog template with the identifiers,
+// texts, control classes and styles the program relies on; layouts that fit
+// the work area of both screens; and the language files and the script
+// agreeing on every text they translate.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/lang/language.h"
+#include "app/lang/language_file.h"
+#include "platform/backend/device.h"
+#include "platform/controls/button.h"
+#include "platform/controls/edit.h"
+#include "platform/controls/list_box.h"
+#include "platform/controls/static_control.h"
+#include "platform/controls/trackbar.h"
+#include "platform/controls/up_down.h"
+#include "platform/text/codepage.h"
+#include "platform/windows.h"
+
+namespace {
+
+std::string Narrow(const std::u16string& s) { return platform::Utf8FromWide(s); }
+
+// ------------------------------------------------------------ the contract
+
+const std::map<int, const char*> kStrings = {
+    {3, "Name"}, {4, "Properties"}, {5, "Type"}, {6, "Size"}, {7, "Date"}, {8, "Bytes"},
+    {9, "Kb"}, {10, "Mb"}, {11, "Gb"}, {12, "Action"}, {13, "File"}, {15, "Cancel"}, {17, "Done"},
+    {18, "Filename"}, {19, "File location"}, {20, "File date"}, {21, "Format name"},
+    {22, "Image size"}, {23, "DPI"}, {24, "# Bits"}, {25, "Comment"}, {26, "File size"},
+    {27, "Select"}, {28, "Black&White"}, {29, "16 colors"}, {30, "256 colors"}, {31, "24 Bits"},
+    {32, "File exists already, do you want to overwrite it?"}, {33, "Problem to save the file!"},
+    {34, "My Phone"}, {35, "General"}, {36, "Thumbnails"}, {37, "SlideShow"}, {38, "None"},
+    {39, "Auto Left"}, {40, "Auto Right"}, {41, "Left"}, {42, "Right"}, {43, "Associations"},
+    {44, "You must restart Quivra to apply changes."},
+    {45, "Do you really want to delete selected photo?"},
+    {46, "The capture has been saved, do you want to view it?"}};
+
+// Menus written as text: "{" opens a popup, ";" separates, "-" is a separator.
+const std::map<int, const char*> kMenus = {
+    {130,
+     "Action{32791 Open folder...;32807 Start Slideshow;32865 Capture;"
+     "View{32776 Thumbnails;32777 List;32778 Details;32779 Strip;-;32789 Show Filename};"
+     "Thumbnails{32793 Small;32794 Normal;32795 Large};"
+     "Sort by{32781 Name;32782 Date;32783 Type;32784 Size;32785 Image resolution;-;32786 Ascending;"
+     "32787 Descending};"
+     "Favorites{32861 Add to Favorites;32862 Delete Current};32838 About;32775 Quit};"
+     "File{Send to{32839 as EMail};32814 Copy to;32815 Move to;32816 Rename;32817 Delete;"
+     "32774 Properties;32840 Options}"},
+    {133,
+     "Action{32837 Browse;"
+     "Zoom{32828 Fit to Screen;32827 Fill the Screen;-;32830 25%;32831 50%;32832 75%;32833 100%;"
+     "32834 150%;32835 200%;32836 300%};"
+     "Rotate{32823 Automatic;-;32824 Left;32825 180;32826 Right};"
+     "Page{32819 Previous;32820 Next};32811 Resize;32812 Adjust;32775 Quit};"
+     "File{32806 Save as;Send to{32866 via IrDA;32839 as EMail};32814 Copy to;32815 Move to;"
+     "32816 Rename;32817 Delete;32774 Properties}"},
+    {131, "32801 Previous;32802 Next;-;32803 Info;32804 IPTC;32805 EXIF"},
+    {139,
+     "32841 Brightness;32842 Contrast;32843 Gamma;32851 Negative;32847 Auto Levels;"
+     "32848 Auto Contrast;32849 Reset;32850 Cancel"},
+};
+
+struct Key {
+  bool present;
+  bool opensMenu;
+  int command;  // the menu when opensMenu
+  const char* label;
+  int labelString;
+};
+struct Bar {
+  int id;
+  Key keys[2];
+};
+const Bar kBars[] = {
+    {130, {{true, true, 130, "Action", 12}, {true, true, 130, "File", 13}}},
+    {133, {{true, true, 133, "Action", 12}, {true, true, 133, "File", 13}}},
+    {131, {{true, false, IDOK, "Done", 17}, {true, true, 131, "Menu", 16}}},
+    {132, {{true, false, 40001, "Select", 27}, {true, false, IDCANCEL, "Cancel", 15}}},
+    {136, {{true, false, IDOK, "Done", 17}, {false, false, 0, nullptr, 0}}},
+    {137, {{true, false, IDOK, "OK", 104}, {true, false, IDCANCEL, "Cancel", 15}}},
+    {138, {{true, false, 40001, "Done", 17}, {false, false, 0, nullptr, 0}}},
+    {139, {{true, false, IDOK, "OK", 104}, {true, true, 139, "Menu", 16}}},
+};
+
+enum Kind { kLabel, kEdit, kNumber, kReadOnly, kSpin, kUpDown, kUpDownInt, kCheck, kTrack, kReport, kTree, kLink, kPicture, kBox };
+
+struct Ctl {
+  int id;
+  Kind kind;
+  const char* text;  // null: set by the program
+};
+struct Dlg {
+  int id;
+  const char* title;
+  int bar;
+  const char* section;  // language section, null for none
+  std::vector<Ctl> controls;
+  std::vector<std::pair<int, const char*>> keys;  // translated labels
+};
+
+const std::vector<Dlg>& Dialogs() {
+  static const std::vector<Dlg> dialogs = {
+      {107, "Properties", 131, "DlgProperties",
+       {{1000, kBox, nullptr}, {1003, kLabel, nullptr}, {1002, kReport, nullptr}, {1004, kReport, nullptr},
+        {1005, kReport, nullptr}},
+       {}},
+      {108, "Choose folder", 132, "DlgBrowse", {{1008, kLabel, nullptr}, {1009, kTree, nullptr}}, {}},
+      {109, "About", 136, "DlgAbout",
+       {{1012, kPicture, "#135"}, {1013, kLabel, "Quivra 1.0"}, {1014, kLabel, "Picture viewer"},
+        {1015, kLabel, "\xC2\xA9 2026 Quivra authors"}, {1010, kLink, "Quivra web site"},
+        {1011, kLink, "Support forum"}},
+       {}},
+      {110, "Resize", 137, "DlgResize",
+       {{1048, kLabel, "Size (%):"}, {1017, kNumber, nullptr}, {1019, kUpDownInt, nullptr},
+        {1049, kLabel, "Width:"}, {1020, kNumber, nullptr}, {1021, kUpDownInt, nullptr},
+        {1050, kLabel, "Height:"}, {1022, kNumber, nullptr}, {1023, kUpDownInt, nullptr},
+        {1051, kLabel, "Predefined sizes:"}, {1024, kSpin, nullptr}, {1025, kUpDown, nullptr}},
+       {{1048, "IDC_TIMAGESIZE"}, {1049, "IDC_TIMAGEWIDTH"}, {1050, "IDC_TIMAGEHEIGHT"}, {1051, "IDC_TDEFINEDSIZE"}}},
+      {111, "Save as", 137, "DlgSaveas",
+       {{1045, kLabel, "Folder:"}, {1008, kEdit, nullptr}, {1024, kUpDown, nullptr}, {1046, kLabel, "Name:"},
+        {1003, kEdit, nullptr}, {1052, kLabel, "Format:"}, {1021, kSpin, nullptr}, {1022, kUpDown, nullptr},
+        {1053, kLabel, "Quality:"}, {1027, kNumber, nullptr}, {1028, kUpDownInt, nullptr},
+        {1034, kCheck, "Save EXIF data"}, {1054, kLabel, "Colors:"}, {1026, kSpin, nullptr},
+        {1029, kUpDown, nullptr}},
+       {{1045, "IDC_TPATHNAME"}, {1046, "IDC_TFILENAME"}, {1052, "IDC_TFORMAT"}, {1053, "IDC_TQUALITY"},
+        {1034, "IDC_SAVEEXIF"}, {1054, "IDC_TCOLOR"}}},
+      {112, "Rename", 137, "DlgRename",
+       {{1045, kLabel, "Folder:"}, {1008, kReadOnly, nullptr}, {1046, kLabel, "Name:"}, {1003, kEdit, nullptr},
+        {1047, kLabel, "Extension:"}, {1036, kEdit, nullptr}},
+       {{1045, "IDC_TPATHNAME"}, {1046, "IDC_TFILENAME"}, {1047, "IDC_TEXTENSION"}}},
+      {113, "Settings", 138, "DlgOption", {{1035, kReport, nullptr}}, {}},
+      {114, "General settings", 137, "DlgOption1",
+       {{1057, kLabel, "Language:"}, {1042, kSpin, nullptr}, {1058, kUpDown, nullptr},
+        {1055, kLabel, "Default rotation:"}, {1039, kSpin, nullptr}, {1059, kUpDown, nullptr},
+        {1056, kLabel, "Resize big pictures:"}, {1040, kSpin, nullptr}, {1060, kUpDown, nullptr},
+        {1034, kCheck, "No resize for B&&W pictures"}},
+       {{1056, "IDC_TRESIZEBIGPIC"}, {1034, "IDC_NOBWRESIZE"}, {1057, "IDC_TLANGUAGE"}, {1055, "IDC_TDEFROTATION"}}},
+      {115, "Thumbnails settings", 137, "DlgOption2",
+       {{1034, kCheck, "Use embedded thumbnail"}, {1035, kCheck, "Smooth thumbnail"}},
+       {{1034, "IDC_USEEMBEDDED"}, {1035, "IDC_USEHIGHQUALITY"}}},
+      {116, "Slideshow settings", 137, "DlgOption3",
+       {{1043, kLabel, "Delay (seconds):"}, {1046, kNumber, nullptr}, {1044, kUpDownInt, nullptr},
+        {1034, kCheck, "Use effect transition"}, {1035, kCheck, "Repeat in loop"}},
+       {{1043, "IDC_TDELAY"}, {1034, "IDC_USEEFFECT"}}},
+      {117, "Associations", 137, "DlgOption4",
+       {{1057, kLabel, "Select formats that you want to associate with Quivra"}, {1034, kCheck, "JPEG, JFIF"},
+        {1035, kCheck, "PNG"}, {1038, kCheck, "TIFF"}, {1037, kCheck, "CompuServe GIF"},
+        {1036, kCheck, "BMP, 2BP"}, {1040, kCheck, "TARGA"}, {1039, kCheck, "PCX"}, {1043, kCheck, "ICO"},
+        {1041, kCheck, "PBM, PGM, PPM, PNM"}, {1042, kCheck, "X11 XBM, XPM"}, {1044, kCheck, "PSD"}},
+       {{1057, "IDC_OPT4TEXT"}}},
+      {118, "", 139, nullptr, {{1048, kTrack, nullptr}, {1047, kReadOnly, nullptr}}, {}},
+      {140, "Capture", 137, "DlgCapture",
+       {{1049, kLabel, "Press # to capture screen"}, {1034, kCheck, "Capture after 10s"}},
+       {{1049, "IDC_TINFO"}, {1034, "IDC_AUTOCAPTURE"}}},
+  };
+  return dialogs;
+}
+
+// Menu texts that stay the same in every language.
+const std::set<std::string> kNeutralTexts = {"25%", "50%", "75%", "100%", "150%", "200%", "300%", "180", "IPTC", "EXIF"};
+
+// ------------------------------------------------------------ helpers
+
+std::string Describe(HMENU menu) {
+  std::string out;
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    if (i) out += ";";
+    WCHAR text[256] = {0};
+    GetMenuString(menu, (UINT)i, text, 256, MF_BYPOSITION);
+    // A popup's state carries its item count in the high byte, so the
+    // separator flag means something only for plain items.
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      out += Narrow(text) + "{" + Describe(sub) + "}";
+    } else if (GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR) {
+      out += "-";
+    } else {
+      out += std::to_string(GetMenuItemID(menu, i)) + " " + Narrow(text);
+    }
+  }
+  return out;
+}
+
+void MenuTexts(HMENU menu, std::set<std::string>* out) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    HMENU sub = GetSubMenu(menu, i);
+    if (!sub && (GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR)) continue;
+    WCHAR text[256] = {0};
+    GetMenuString(menu, (UINT)i, text, 256, MF_BYPOSITION);
+    out->insert(Narrow(text));
+    if (sub) MenuTexts(sub, out);
+  }
+}
+
+// Every text a language file's Menu section may translate: menu items,
+// popups and soft-key labels.
+std::set<std::string> ScriptMenuTexts() {
+  std::set<std::string> texts;
+  for (auto& [id, expected] : kMenus) {
+    HMENU menu = LoadMenu(nullptr, MAKEINTRESOURCE(id));
+    if (!menu) continue;
+    MenuTexts(menu, &texts);
+    DestroyMenu(menu);
+  }
+  for (const Bar& b : kBars) {
+    const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(b.id);
+    if (!bar) continue;
+    for (auto& button : bar->buttons)
+      if (button.present) texts.insert(Narrow(button.label));
+  }
+  return texts;
+}
+
+const DialogItemTemplate* Item(const DialogTemplate* t, int id) {
+  for (auto& item : t->items)
+    if (item.id == id) return &item;
+  return nullptr;
+}
+
+// The sections of a language file with their keys, in file order.
+std::vector<std::pair<std::string, std::vector<std::string>>> ReadSections(const std::string& path) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> sections;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return sections;
+  std::string line;
+  bool first = true;
+  while (language_file::ReadLine(f, &line)) {
+    if (first) {  // the language's own name
+      first = false;
+      continue;
+    }
+    if (!line.empty() && line[0] == '[') {
+      sections.push_back({line.substr(1, line.find(']') - 1), {}});
+      continue;
+    }
+    std::string key, value;
+    if (!sections.empty() && language_file::SplitEntry(line, &key, &value)) sections.back().second.push_back(key);
+  }
+  std::fclose(f);
+  return sections;
+}
+
+class ResourceScript : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::DeviceOptions options;
+    options.headless = true;
+    char pattern[] = "/tmp/quivra-rc-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    options.registryFile = dir_ + "/registry.db";
+    // Language files are looked for beside the program: the shipped ones.
+    options.programPath = std::string(QUIVRA_SOURCE_DIR) + "/resources/quivra";
+    ASSERT_TRUE(platform::StartDevice(options));
+    WNDCLASS wc{};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"Plain";
+    RegisterClass(&wc);
+  }
+  void TearDown() override {
+    platform::StopDevice();
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    (void)system(cmd.c_str());
+  }
+  std::string dir_;
+};
+
+// ------------------------------------------------------------ tests
+
+TEST_F(ResourceScript, EveryStringIsThereWithItsText) {
+  for (UINT id = 1; id <= 46; ++id) {
+    WCHAR text[128] = {0};
+    EXPECT_GT(LoadString(nullptr, id, text, 128), 1) << "string " << id;
+    auto known = kStrings.find((int)id);
+    if (known != kStrings.end()) {
+      EXPECT_EQ(Narrow(text), known->second) << "string " << id;
+    }
+  }
+  WCHAR text[16] = {0};
+  EXPECT_EQ(LoadString(nullptr, 104, text, 16), 2);
+  EXPECT_EQ(Narrow(text), "OK");
+  // Entries without a language key come from here whatever the language.
+  EXPECT_EQ(LoadString(nullptr, 16, text, 16), 4);
+  EXPECT_EQ(Narrow(text), "Menu");
+}
+
+TEST_F(ResourceScript, MenusHoldTheirItemsInOrder) {
+  for (auto& [id, expected] : kMenus) {
+    HMENU menu = LoadMenu(nullptr, MAKEINTRESOURCE(id));
+    ASSERT_NE(menu, nullptr) << "menu " << id;
+    EXPECT_EQ(Describe(menu), expected) << "menu " << id;
+    DestroyMenu(menu);
+  }
+  // Radio groups the program marks by identifier range are all present.
+  HMENU view = LoadMenu(nullptr, MAKEINTRESOURCE(133));
+  EXPECT_TRUE(CheckMenuRadioItem(view, 32827, 32836, 32828, MF_BYCOMMAND));
+  EXPECT_TRUE(GetMenuState(view, 32828, MF_BYCOMMAND) & MF_CHECKED);
+  DestroyMenu(view);
+}
+
+TEST_F(ResourceScript, SoftKeyBarsHaveTheirKeysLabelsAndMenus) {
+  for (const Bar& b : kBars) {
+    SCOPED_TRACE("bar " + std::to_string(b.id));
+    const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(b.id);
+    ASSERT_NE(bar, nullptr);
+    for (int i = 0; i < 2; ++i) {
+      const Key& k = b.keys[i];
+      const SoftKeyButtonTemplate& button = bar->buttons[i];
+      EXPECT_EQ(button.present, k.present) << "key " << i;
+      if (!k.present) continue;
+      EXPECT_EQ(button.opensMenu, k.opensMenu) << "key " << i;
+      EXPECT_EQ(button.command, k.command) << "key " << i;
+      EXPECT_EQ(Narrow(button.label), k.label) << "key " << i;
+      EXPECT_EQ(button.labelString, k.labelString) << "key " << i;
+      if (k.labelString) {
+        WCHAR text[64] = {0};
+        LoadString(nullptr, (UINT)k.labelString, text, 64);
+        EXPECT_EQ(Narrow(text), k.label) << "the label's string-table entry";
+      }
+    }
+  }
+  // The main window's bars drop popup 0 and popup 1 down, and keep the
+  // commands of their two keys.
+  for (int id : {130, 133}) {
+    const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(id);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->buttons[0].popup, 0);
+    EXPECT_EQ(bar->buttons[1].popup, 1);
+    EXPECT_EQ(bar->buttons[0].buttonId, 40003);
+    EXPECT_EQ(bar->buttons[1].buttonId, 40002);
+  }
+}
+
+TEST_F(ResourceScript, DialogsHaveTheirControlsWithClassesAndStyles) {
+  for (const Dlg& d : Dialogs()) {
+    SCOPED_TRACE("dialog " + std::to_string(d.id));
+    HRSRC found = FindResource(nullptr, MAKEINTRESOURCE(d.id), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    auto* t = (LPCDLGTEMPLATE)LockResource(LoadResource(nullptr, found));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(Narrow(t->title), d.title);
+    EXPECT_EQ(t->bar, d.bar);
+    EXPECT_EQ(t->items.size(), d.controls.size()) << "no control more than listed";
+    std::set<int> ids;
+    for (const DialogItemTemplate& item : t->items)
+      EXPECT_TRUE(ids.insert(item.id).second) << "id " << item.id << " twice";
+    for (const Ctl& c : d.controls) {
+      SCOPED_TRACE("control " + std::to_string(c.id));
+      const DialogItemTemplate* item = Item(t, c.id);
+      ASSERT_NE(item, nullptr);
+      DWORD s = item->style;
+      std::string cls = Narrow(item->className);
+      EXPECT_TRUE(s & WS_VISIBLE || (d.id == 107 && (c.id == 1004 || c.id == 1005)));
+      if (c.text) {
+        EXPECT_EQ(Narrow(item->text), c.text);
+      }
+      bool tabStop = true;
+      switch (c.kind) {
+        case kLabel:
+        case kBox:
+          EXPECT_EQ(cls, "Static");
+          EXPECT_NE(s & 0x1F, (DWORD)SS_BITMAP);
+          tabStop = false;
+          break;
+        case kPicture:
+          EXPECT_EQ(cls, "Static");
+          EXPECT_EQ(s & 0x1F, (DWORD)SS_BITMAP);
+          tabStop = false;
+          break;
+        case kLink:
+          EXPECT_EQ(cls, "Static");
+          EXPECT_TRUE(s & SS_NOTIFY);
+          break;
+        case kEdit:
+        case kNumber:
+          EXPECT_EQ(cls, "Edit");
+          EXPECT_EQ((s & ES_NUMBER) != 0, c.kind == kNumber);
+          EXPECT_FALSE(s & ES_READONLY);
+          break;
+        case kReadOnly:
+          EXPECT_EQ(cls, "Edit");
+          EXPECT_TRUE(s & ES_READONLY);
+          tabStop = false;
+          break;
+        case kSpin:
+          EXPECT_EQ(cls, "ListBox");
+          EXPECT_TRUE(s & LBS_NOTIFY);
+          break;
+        case kUpDown:
+        case kUpDownInt: {
+          EXPECT_EQ(cls, "msctls_updown32");
+          DWORD want = UDS_AUTOBUDDY | UDS_ALIGNRIGHT | UDS_ARROWKEYS;
+          EXPECT_EQ(s & want, want);
+          EXPECT_EQ((s & UDS_SETBUDDYINT) != 0, c.kind == kUpDownInt);
+          // The automatic buddy is the control just before it: the edit or
+          // spin list of the same row.
+          size_t at = (size_t)(item - t->items.data());
+          ASSERT_GT(at, 0u);
+          const DialogItemTemplate& buddy = t->items[at - 1];
+          std::string buddyClass = Narrow(buddy.className);
+          EXPECT_TRUE(buddyClass == "Edit" || buddyClass == "ListBox") << buddyClass;
+          EXPECT_EQ(buddy.y, item->y);
+          EXPECT_EQ(buddy.x + buddy.cx, item->x) << "beside its buddy";
+          if (c.kind == kUpDownInt) {
+            EXPECT_TRUE(buddy.style & ES_NUMBER);
+          }
+          tabStop = false;
+          break;
+        }
+        case kCheck:
+          EXPECT_EQ(cls, "Button");
+          EXPECT_EQ(s & BS_TYPEMASK, (DWORD)BS_AUTOCHECKBOX);
+          break;
+        case kTrack:
+          EXPECT_EQ(cls, "msctls_trackbar32");
+          EXPECT_FALSE(s & TBS_VERT);
+          break;
+        case kReport:
+          EXPECT_EQ(cls, "SysListView32");
+          EXPECT_EQ(s & 0x3, 0x1u) << "report view";
+          EXPECT_TRUE(s & 0x4) << "single selection";
+          break;
+        case kTree:
+          EXPECT_EQ(cls, "SysTreeView32");
+          EXPECT_EQ(s & 0x27, 0x27u) << "buttons, lines, lines at root, selection always shown";
+          break;
+      }
+      EXPECT_EQ((s & WS_TABSTOP) != 0, tabStop);
+    }
+  }
+}
+
+TEST_F(ResourceScript, LayoutsFitTheWorkAreaTopToBottom) {
+  for (const Dlg& d : Dialogs()) {
+    SCOPED_TRACE("dialog " + std::to_string(d.id));
+    const DialogTemplate* t = platform::FindDialogTemplate(d.id);
+    ASSERT_NE(t, nullptr);
+    // 176 x 180 pixels at 6 x 13 base units: 117 x 110 units; the adjust
+    // bar is a strip of its own size.
+    int width = t->cx ? t->cx : 117, height = t->cy ? t->cy : 110;
+    EXPECT_LE(width, 117);
+    EXPECT_LE(height, 110);
+    const DialogItemTemplate* previous = nullptr;
+    for (size_t i = 0; i < t->items.size(); ++i) {
+      const DialogItemTemplate& a = t->items[i];
+      EXPECT_GE(a.x, 0) << a.id;
+      EXPECT_GE(a.y, 0) << a.id;
+      EXPECT_LE(a.x + a.cx, width) << a.id;
+      EXPECT_LE(a.y + a.cy, height) << a.id;
+      EXPECT_GT(a.cx, 0) << a.id;
+      EXPECT_GT(a.cy, 0) << a.id;
+      for (size_t j = i + 1; j < t->items.size(); ++j) {
+        const DialogItemTemplate& b = t->items[j];
+        bool pages = d.id == 107 && a.className == u"SysListView32" && b.className == u"SysListView32";
+        bool overlap = a.x < b.x + b.cx && b.x < a.x + a.cx && a.y < b.y + b.cy && b.y < a.y + a.cy;
+        EXPECT_TRUE(!overlap || pages) << a.id << " overlaps " << b.id;
+      }
+      // The properties pages share one place; the first stands for them.
+      if (!(a.style & WS_TABSTOP) || (d.id == 107 && (a.id == 1004 || a.id == 1005))) continue;
+      // Down moves to the next tab stop: it lies below, or on the same row
+      // to the right.
+      if (previous) {
+        EXPECT_TRUE(a.y > previous->y || (a.y == previous->y && a.x > previous->x))
+            << a.id << " comes after " << previous->id;
+      }
+      previous = &a;
+    }
+  }
+}
+
+// Each control's English text fits its rectangle on both screens, in the
+// dialog's font (bold for labels, as the dialogs draw them).
+TEST_F(ResourceScript, EnglishTextsFitTheirControlsOnBothScreens) {
+  for (auto [w, h] : {std::pair{176, 220}, std::pair{240, 320}}) {
+    platform::StopDevice();
+    platform::DeviceOptions options;
+    options.headless = true;
+    options.registryFile = dir_ + "/registry.db";
+    options.screen = platform::ProfileForSize(w, h);
+    ASSERT_TRUE(platform::StartDevice(options));
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    for (const Dlg& d : Dialogs()) {
+      const DialogTemplate* t = platform::FindDialogTemplate(d.id);
+      ASSERT_NE(t, nullptr);
+      for (const DialogItemTemplate& item : t->items) {
+        bool label = item.className == u"Static" && (item.style & 0x1F) != SS_BITMAP;
+        bool check = item.className == u"Button";
+        if (!label && !check) continue;
+        if (item.text.empty()) continue;
+        SCOPED_TRACE("dialog " + std::to_string(d.id) + " control " + std::to_string(item.id) + " at " +
+                     std::to_string(w));
+        LOGFONT lf{};
+        lf.lfHeight = -((t->fontSize * dpi + 36) / 72);
+        lf.lfWeight = label ? 700 : 400;
+        platform::CopyWide(t->fontFace, lf.lfFaceName, LF_FACESIZE);
+        HFONT font = CreateFontIndirect(&lf);
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT r{item.x, item.y, item.x + item.cx, item.y + item.cy};
+        MapDialogRect(nullptr, &r);
+        std::u16string text;  // "&&" shows one "&", a single "&" underlines
+        for (size_t i = 0; i < item.text.size(); ++i) {
+          if (item.text[i] == u'&' && i + 1 < item.text.size()) ++i;
+          text += item.text[i];
+        }
+        SIZE size{};
+        GetTextExtentPoint32(dc, text.c_str(), (int)text.size(), &size);
+        TEXTMETRIC tm{};
+        GetTextMetrics(dc, &tm);
+        int lines = std::max(1, (int)((r.bottom - r.top) / tm.tmHeight));
+        int room = (r.right - r.left) * lines;
+        if (check) room -= tm.tmHeight + 4;  // the box and its gap
+        if (lines > 1) room -= (r.right - r.left) / 4 * (lines - 1);  // words wrap unevenly
+        EXPECT_LE(size.cx, room) << Narrow(text);
+        EXPECT_GE(r.bottom - r.top, tm.tmHeight - 1) << Narrow(text) << ": one line fits";
+        SelectObject(dc, old);
+        DeleteObject(font);
+      }
+    }
+    ReleaseDC(nullptr, dc);
+  }
+}
+
+TEST_F(ResourceScript, TheAboutPictureLoadsAsABitmap) {
+  HBITMAP picture = LoadBitmap(nullptr, MAKEINTRESOURCE(135));
+  ASSERT_NE(picture, nullptr);
+  BITMAP info{};
+  ASSERT_NE(GetObject(picture, sizeof info, &info), 0);
+  EXPECT_EQ(info.bmWidth, 28);
+  EXPECT_EQ(info.bmHeight, 24);
+  HBITMAP byName = LoadBitmap(nullptr, u"#135");
+  EXPECT_NE(byName, nullptr);
+  EXPECT_NE(byName, picture) << "each load is a bitmap of its own";
+  // The frame's corner and the sky inside it.
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, picture);
+  EXPECT_EQ(GetPixel(dc, 0, 0), (COLORREF)0x404040);
+  EXPECT_EQ(GetPixel(dc, 2, 2), (COLORREF)0xF0C890);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(picture);
+  DeleteObject(byName);
+  EXPECT_EQ(LoadBitmap(nullptr, MAKEINTRESOURCE(134)), nullptr);
+}
+
+// The French and German files translate the same texts, every menu and
+// soft-key text of the script but the language-neutral ones, every title
+// and label the dialogs look up; and nothing they hold is unknown here.
+TEST_F(ResourceScript, LanguageFilesAndScriptAgree) {
+  std::set<std::string> menuTexts = ScriptMenuTexts();
+  ASSERT_GT(menuTexts.size(), 60u);
+  for (const char16_t* code : {u"fr", u"de"}) {
+    std::string name = Narrow(code);
+    SCOPED_TRACE(name);
+    Language language;
+    ASSERT_EQ(language.Open(GetModuleHandle(nullptr), code), 1);
+    for (const std::string& text : menuTexts) {
+      std::u16string translated;
+      bool found = language.TranslateMenuText(platform::WideFromUtf8(text), &translated);
+      EXPECT_EQ(found, !kNeutralTexts.count(text)) << "menu text \"" << text << "\"";
+    }
+    for (const Dlg& d : Dialogs()) {
+      if (!d.section) continue;
+      const DialogTemplate* t = platform::FindDialogTemplate(d.id);
+      ASSERT_NE(t, nullptr);
+      HWND dialog = CreateWindowEx(0, u"Plain", u"untranslated", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                   nullptr);
+      ASSERT_NE(dialog, nullptr);
+      for (auto& [id, key] : d.keys) {
+        const DialogItemTemplate* item = Item(t, id);
+        ASSERT_NE(item, nullptr) << d.section << " " << key;
+        EXPECT_TRUE(item->className == u"Static" || item->className == u"Button") << key;
+        EXPECT_FALSE(item->text.empty()) << key;
+        CreateWindowEx(0, u"Plain", u"untranslated", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id,
+                       nullptr, nullptr);
+      }
+      language.TranslateDialog(dialog, d.section);
+      WCHAR text[256] = {0};
+      GetWindowText(dialog, text, 256);
+      EXPECT_NE(Narrow(text), "untranslated") << d.section << " title";
+      for (auto& [id, key] : d.keys) {
+        language.TranslateControl(id, key);
+        GetWindowText(GetDlgItem(dialog, id), text, 256);
+        EXPECT_NE(Narrow(text), "untranslated") << d.section << " " << key;
+      }
+      DestroyWindow(dialog);
+    }
+
+    // The other way round: each section and key of the file is known.
+    auto sections = ReadSections(std::string(QUIVRA_SOURCE_DIR) + "/resources/" + name + ".lng");
+    ASSERT_FALSE(sections.empty());
+    std::set<std::string> stringKeys;
+    for (UINT id = 0; id < 200; ++id)
+      if (StringKeyName(id)) stringKeys.insert(StringKeyName(id));
+    for (auto& [section, keys] : sections) {
+      const Dlg* dialog = nullptr;
+      for (const Dlg& d : Dialogs())
+        if (d.section && section == d.section) dialog = &d;
+      EXPECT_TRUE(section == "Menu" || section == "String" || dialog) << "section [" << section << "]";
+      for (const std::string& key : keys) {
+        if (section == "Menu") {
+          EXPECT_TRUE(menuTexts.count(key)) << "[Menu] " << key;
+        } else if (section == "String") {
+          EXPECT_TRUE(stringKeys.count(key)) << "[String] " << key;
+        } else if (dialog) {
+          bool known = key == "-1";
+          for (auto& k : dialog->keys) known = known || key == k.second;
+          EXPECT_TRUE(known) << "[" << section << "] " << key;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
