@@ -37,6 +37,23 @@ const DWORD kBrowserStyle = 0x50B10148;
 const DWORD kModeBits = LVS_TYPEMASK | LVS_ALIGNMASK | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER |
                         WS_HSCROLL | WS_VSCROLL;
 
+// The browser's thumbnails: frames drawn by the parent, nothing by the list.
+LRESULT DrawLikeTheBrowser(NMLVCUSTOMDRAW* cd) {
+  if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  RECT r = cd->nmcd.rc;
+  r = RECT{r.left + 2, r.top + 2, r.right - 2, r.bottom - 1};
+  bool lit = cd->nmcd.uItemState & CDIS_SELECTED;
+  if (lit) {
+    HBRUSH fill = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT));
+    FillRect(cd->nmcd.hdc, &r, fill);
+    DeleteObject(fill);
+  }
+  HBRUSH frame = CreateSolidBrush(lit ? RGB(0xFF, 0, 0) : RGB(0xAD, 0xAD, 0xAD));
+  FrameRect(cd->nmcd.hdc, &r, frame);
+  DeleteObject(frame);
+  return CDRF_SKIPDEFAULT;
+}
+
 class ListViewTest : public DeviceTest {
  protected:
   void SetUp() override {
@@ -278,6 +295,9 @@ TEST_F(ListViewTest, StripIsOneSidewaysRowMovedLeftAndRight) {
   Press(VK_LEFT);
   EXPECT_EQ(State(list, 2), (UINT)(LVIS_SELECTED | LVIS_FOCUSED));
   EXPECT_EQ(State(list, 3), 0u);
+  customDraw = DrawLikeTheBrowser;
+  InvalidateRect(list, nullptr, TRUE);
+  ExpectScreenMatchesGolden("listview_strip");
 }
 
 TEST_F(ListViewTest, ReportRowsColumnsAndWholeRowScrolling) {
@@ -412,22 +432,7 @@ TEST_F(ListViewTest, ModeSwitchRelaysOutAndRedrawOffHoldsPainting) {
 TEST_F(ListViewTest, CustomDrawStagesRectanglesAndSkippingDefault) {
   HWND list = Browser(12);
   SetState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  // The browser's thumbnails: frames drawn by the parent, nothing by the list.
-  customDraw = [](NMLVCUSTOMDRAW* cd) -> LRESULT {
-    if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-    RECT r = cd->nmcd.rc;
-    r = RECT{r.left + 2, r.top + 2, r.right - 2, r.bottom - 1};
-    bool lit = cd->nmcd.uItemState & CDIS_SELECTED;
-    if (lit) {
-      HBRUSH fill = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT));
-      FillRect(cd->nmcd.hdc, &r, fill);
-      DeleteObject(fill);
-    }
-    HBRUSH frame = CreateSolidBrush(lit ? RGB(0xFF, 0, 0) : RGB(0xAD, 0xAD, 0xAD));
-    FrameRect(cd->nmcd.hdc, &r, frame);
-    DeleteObject(frame);
-    return CDRF_SKIPDEFAULT;
-  };
+  customDraw = DrawLikeTheBrowser;
   paints.clear();
   InvalidateRect(list, nullptr, TRUE);
   platform::headless::RunPending();
@@ -470,10 +475,16 @@ TEST_F(ListViewTest, TextBackgroundFromCustomDrawOnOddRows) {
     Insert(list, i, rows[i][0]);
     SetText(list, i, 1, rows[i][1]);
   }
-  customDraw = [](NMLVCUSTOMDRAW* cd) -> LRESULT {
+  // Rows 3 and 5 get a bold font from the parent; only row 5 says so.
+  LOGFONT lf{};
+  lf.lfHeight = -12;
+  lf.lfWeight = FW_BOLD;
+  HFONT bold = CreateFontIndirect(&lf);
+  customDraw = [bold](NMLVCUSTOMDRAW* cd) -> LRESULT {
     if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
     if (cd->nmcd.dwItemSpec % 2) cd->clrTextBk = RGB(0xC3, 0xC3, 0xC3);
-    return CDRF_NEWFONT;
+    if (cd->nmcd.dwItemSpec == 3 || cd->nmcd.dwItemSpec == 5) SelectObject(cd->nmcd.hdc, bold);
+    return cd->nmcd.dwItemSpec == 3 ? CDRF_DODEFAULT : CDRF_NEWFONT;
   };
   SetFocus(list);
   SetState(list, 4, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -485,6 +496,12 @@ TEST_F(ListViewTest, TextBackgroundFromCustomDrawOnOddRows) {
   EXPECT_EQ(At(list, 1, y2), RGB(0xFF, 0xFF, 0xFF));
   EXPECT_EQ(At(list, 2 * half - 1, y4), GetSysColor(COLOR_HIGHLIGHT)) << "the whole selected row";
   ExpectScreenMatchesGolden("listview_info");
+  // Without the focus and without LVS_SHOWSELALWAYS the selection hides.
+  SetFocus(parent_);
+  platform::headless::RunPending();
+  EXPECT_EQ(At(list, 2 * half - 1, y4), RGB(0xFF, 0xFF, 0xFF));
+  DestroyWindow(list);
+  DeleteObject(bold);
 }
 
 TEST_F(ListViewTest, ListModeHeaderRightAlignedColumnsAndFont) {
@@ -602,6 +619,12 @@ TEST_F(ListViewTest, IconLabelsWithSelectionInASubclassedList) {
   EXPECT_EQ(State(list, 4), (UINT)(LVIS_SELECTED | LVIS_FOCUSED));
   EXPECT_EQ(GetWindowLong(list, GWL_USERDATA), (LONG_PTR)&object);
   ExpectScreenMatchesGolden("listview_icons");
+  // The browser's style shows the selection also without the focus.
+  RECT label{LVIR_LABEL, 0, 0, 0};
+  ASSERT_TRUE(SendMessage(list, LVM_GETITEMRECT, 4, (LPARAM)&label));
+  SetFocus(parent_);
+  platform::headless::RunPending();
+  EXPECT_EQ(At(list, label.left + 3, label.top + 1), GetSysColor(COLOR_HIGHLIGHT));
 }
 
 }  // namespace
