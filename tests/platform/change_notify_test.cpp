@@ -297,6 +297,20 @@ TEST_F(ChangeNotifyTest, TheProgramsOwnFileOperationsAreReported) {
   EXPECT_TRUE(renamed);
 }
 
+TEST_F(ChangeNotifyTest, AFileTheProgramWritesIsReportedAsCreated) {
+  // As a saved picture or a screen capture is written.
+  std::string folder = Folder("saved");
+  HWND w = Watch(DevicePath(folder));
+  std::u16string path = DevicePath(folder + "/screen000.bmp");
+  HANDLE f = CreateFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(f, "BM", 2, &written, nullptr));
+  CloseHandle(f);
+  ASSERT_TRUE(PumpUntil([&] { return Has(w, SHCNE_CREATE, path); }));
+  EXPECT_FALSE(Has(w, SHCNE_DELETE, path));
+}
+
 TEST_F(ChangeNotifyTest, RegistrationNeedsAWindowAndAFolder) {
   std::string folder = Folder("args");
   std::u16string path = DevicePath(folder);
