@@ -8,6 +8,7 @@
 #include "platform/controls/button.h"
 #include "platform/controls/edit.h"
 #include "platform/controls/list_box.h"
+#include "platform/controls/list_view.h"
 #include "platform/controls/static_control.h"
 #include "platform/controls/trackbar.h"
 #include "platform/controls/up_down.h"
@@ -64,6 +65,10 @@ const std::pair<const char*, DWORD> kStyleNames[] = {
     STYLE_NAME(UDS_NOSCROLL),
     STYLE_NAME(TBS_AUTOTICKS), STYLE_NAME(TBS_VERT), STYLE_NAME(TBS_HORZ), STYLE_NAME(TBS_TOP),
     STYLE_NAME(TBS_BOTTOM), STYLE_NAME(TBS_BOTH), STYLE_NAME(TBS_NOTICKS),
+    STYLE_NAME(LVS_ICON), STYLE_NAME(LVS_REPORT), STYLE_NAME(LVS_SMALLICON), STYLE_NAME(LVS_LIST),
+    STYLE_NAME(LVS_SINGLESEL), STYLE_NAME(LVS_SHOWSELALWAYS), STYLE_NAME(LVS_SHAREIMAGELISTS),
+    STYLE_NAME(LVS_AUTOARRANGE), STYLE_NAME(LVS_ALIGNTOP), STYLE_NAME(LVS_OWNERDRAWFIXED),
+    STYLE_NAME(LVS_ALIGNLEFT), STYLE_NAME(LVS_NOCOLUMNHEADER), STYLE_NAME(LVS_EX_FULLROWSELECT),
 };
 #undef STYLE_NAME
 

@@ -19,6 +19,7 @@
 #include "platform/controls/button.h"
 #include "platform/controls/edit.h"
 #include "platform/controls/list_box.h"
+#include "platform/controls/list_view.h"
 #include "platform/controls/static_control.h"
 #include "platform/controls/trackbar.h"
 #include "platform/controls/up_down.h"
@@ -427,8 +428,8 @@ TEST_F(ResourceScript, DialogsHaveTheirControlsWithClassesAndStyles) {
           break;
         case kReport:
           EXPECT_EQ(cls, "SysListView32");
-          EXPECT_EQ(s & 0x3, 0x1u) << "report view";
-          EXPECT_TRUE(s & 0x4) << "single selection";
+          EXPECT_EQ(s & LVS_TYPEMASK, (DWORD)LVS_REPORT);
+          EXPECT_TRUE(s & LVS_SINGLESEL);
           break;
         case kTree:
           EXPECT_EQ(cls, "SysTreeView32");
