@@ -6,7 +6,9 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/commctrl.h"
 #include "platform/controls/button.h"
+#include "platform/shell/soft_key_bar.h"
 #include "platform/controls/notify.h"
 #include "platform/text/codepage.h"
 #include "tests/platform/platform_fixture.h"
@@ -31,6 +33,16 @@ DIALOG 500 "Plain" FONT 10 "Tahoma"
 END
 DIALOG 501 "Inner"
   CONTROL 201 "Rec" "only" 8 8 40 10 STYLE 0x10010000
+END
+DIALOG 510 "Slideshow settings"
+  CONTROL 1043 "Static" "Delay in &seconds:" 4 4 100 10 STYLE 0x10000000
+  CONTROL 1046 "Edit" "" 4 16 50 12 STYLE 0x10812000
+  CONTROL 1044 "msctls_updown32" "" 54 16 10 12 STYLE 0x10000036
+  CONTROL 1034 "Button" "Use effect transition" 4 32 100 12 STYLE 0x10010003
+  CONTROL 1035 "Button" "Repeat in loop" 4 46 100 12 STYLE 0x10010003
+END
+DIALOG 511 "Settings"
+  CONTROL 1035 "SysListView32" "" 0 0 116 80 STYLE 0x10010001
 END
 DIALOG 502 "Broken"
   CONTROL 301 "Rec" "fine" 8 8 40 10 STYLE 0x10010000
@@ -532,6 +544,90 @@ TEST_F(DialogTest, NextTabItemSkipsWhatCannotTakeTheFocus) {
   Run(500);
   EXPECT_EQ(forward, (std::vector<int>{101, 103, 106, 101, 103}));
   EXPECT_EQ(backward, (std::vector<int>{106, 103, 101, 106}));
+}
+
+// The device's own controls inside a dialog, driven by the keypad.
+TEST_F(DialogTest, KeypadOverTheDevicesControls) {
+  std::vector<std::pair<int, int>> notes;  // (id, code) of WM_COMMAND
+  int delay = 0;
+  UINT effect = 9, loop = 9;
+  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM) -> INT_PTR {
+    switch (msg) {
+      case WM_INITDIALOG:
+        platform::shell::CreatePlainSoftKeyBar(hwnd, u"OK", IDOK, u"Cancel", IDCANCEL);
+        SendDlgItemMessage(hwnd, 1044, UDM_SETRANGE, 0, MAKELPARAM(60, 1));
+        SetDlgItemInt(hwnd, 1046, 5, FALSE);
+        CheckDlgButton(hwnd, 1035, BST_CHECKED);
+        SetTimer(hwnd, 5, 50, nullptr);
+        return TRUE;
+      case WM_TIMER:
+        KillTimer(hwnd, 5);
+        ExpectScreenMatchesGolden("dialog_settings");
+        return 0;
+      case WM_COMMAND: {
+        int id = LOWORD(wParam), code = HIWORD(wParam);
+        if (code == EN_CHANGE || code == BN_CLICKED) notes.emplace_back(id, code);
+        if (id == IDOK) {
+          BOOL ok = FALSE;
+          delay = (int)GetDlgItemInt(hwnd, 1046, &ok, FALSE);
+          effect = IsDlgButtonChecked(hwnd, 1034);
+          loop = IsDlgButtonChecked(hwnd, 1035);
+          EndDialog(hwnd, 1);
+        }
+        return 0;
+      }
+    }
+    return 0;
+  };
+  // Right steps the edit's partner up; Down reaches the first check box,
+  // Action ticks it; two more Downs wrap to the edit, where Action is OK.
+  Script("key right\nkey down\nkey enter\nwait 100\nkey down\nkey down\nkey enter\n");
+  ASSERT_EQ(Run(510), 1);
+  EXPECT_EQ(delay, 6);
+  EXPECT_EQ(effect, (UINT)BST_CHECKED);
+  EXPECT_EQ(loop, (UINT)BST_CHECKED);
+  EXPECT_EQ(notes, (std::vector<std::pair<int, int>>{
+                       {1046, EN_CHANGE}, {1046, EN_CHANGE}, {1034, BN_CLICKED}, {IDOK, BN_CLICKED}}));
+}
+
+TEST_F(DialogTest, ListViewKeepsTheArrowsAndActionMeansOk) {
+  std::vector<int> changedItems;
+  int activations = 0;
+  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    if (msg == WM_INITDIALOG) {
+      HWND list = GetDlgItem(hwnd, 1035);
+      LVCOLUMN column{};
+      column.mask = LVCF_WIDTH;
+      column.cx = 160;
+      SendMessage(list, LVM_INSERTCOLUMN, 0, (LPARAM)&column);
+      const char16_t* names[] = {u"General", u"Thumbnails", u"Slideshow"};
+      for (int i = 0; i < 3; ++i) {
+        LVITEM item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        item.pszText = (LPWSTR)names[i];
+        SendMessage(list, LVM_INSERTITEM, 0, (LPARAM)&item);
+      }
+      LVITEM state{};
+      state.state = state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+      SendMessage(list, LVM_SETITEMSTATE, 0, (LPARAM)&state);
+      SetFocus(list);
+      return FALSE;
+    }
+    if (msg == WM_NOTIFY) {
+      auto* nm = (NMLISTVIEW*)lParam;
+      if (nm->hdr.code == LVN_ITEMCHANGED && (nm->uNewState & LVIS_SELECTED)) changedItems.push_back(nm->iItem);
+      if (nm->hdr.code == LVN_ITEMACTIVATE) ++activations;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDOK) {
+      EndDialog(hwnd, 1 + (int)SendDlgItemMessage(hwnd, 1035, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED));
+    }
+    return 0;
+  };
+  Script("key down\nkey down\nkey up\nkey enter\n");
+  EXPECT_EQ(Run(511), 2) << "item 1 was selected when OK came";
+  EXPECT_EQ(changedItems, (std::vector<int>{0, 1, 2, 1}));
+  EXPECT_EQ(activations, 0);
 }
 
 using DialogItems = DeviceTest;
