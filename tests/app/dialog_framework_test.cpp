@@ -37,8 +37,8 @@ std::u16string TextOf(HWND hwnd) {
 // Cancel with 0; the test decides what happens in WM_INITDIALOG.
 class CDlgProbe : public CDlgEx {
  public:
-  CDlgProbe(WORD templateId, const MessageMapEntry* map = kMessageMap)
-      : CDlgEx(nullptr, GetModuleHandle(nullptr), templateId, map) {}
+  CDlgProbe(WORD templateId, UINT barId = 137)
+      : CDlgEx(nullptr, GetModuleHandle(nullptr), templateId, kMessageMap), barId_(barId) {}
 
   std::function<LRESULT(CDlgProbe*)> onInit;
   std::function<void(CDlgProbe*)> onOk;
@@ -63,7 +63,7 @@ class CDlgProbe : public CDlgEx {
   LRESULT OnInitDialog(WPARAM, LPARAM lParam) {
     handleAtInit = hwnd_;
     initParam = lParam;
-    CreateSoftKeys(137);
+    CreateSoftKeys(barId_);
     return onInit ? onInit(this) : 1;
   }
   LRESULT OnOk() {
@@ -84,6 +84,7 @@ class CDlgProbe : public CDlgEx {
     ReleaseFonts();
     return 0;
   }
+  UINT barId_;
 };
 
 const MessageMapEntry CDlgProbe::kMessageMap[] = {
@@ -298,6 +299,40 @@ TEST_F(DialogFramework, ALanguageFileTranslatesTitleLabelsAndSoftKeys) {
   EXPECT_EQ(extension, u"Extension :");
   EXPECT_EQ(left, u"OK");
   EXPECT_EQ(right, u"Annuler");
+}
+
+std::u16string MenuText(HMENU menu, int position) {
+  WCHAR text[64] = {0};
+  GetMenuString(menu, (UINT)position, text, 64, MF_BYPOSITION);
+  return text;
+}
+
+TEST_F(DialogFramework, TheSoftKeyMenuIsTranslatedWithItsButtons) {
+  REQUIRE_PROGRAM_TEMPLATES();
+  if (!platform::FindDialogTemplate(107) || !platform::FindSoftKeyBar(131))
+    GTEST_SKIP() << "the properties dialog and its bar are not in this build yet";
+  OpenFrench();
+  CDlgProbe probe(107, 131);
+  std::u16string left, right, first, second, info, exif;
+  probe.onInit = [&](CDlgProbe* p) -> LRESULT {
+    HMENU menu = p->SoftKeyMenu();
+    EXPECT_NE(menu, nullptr);
+    left = ButtonText(p->SoftKeyBar(), 0);
+    right = ButtonText(p->SoftKeyBar(), 1);
+    first = MenuText(menu, 0);
+    second = MenuText(menu, 1);
+    info = MenuText(menu, 3);
+    exif = MenuText(menu, 5);  // no entry: the English text stays
+    return 1;
+  };
+  Script("key F1");
+  EXPECT_EQ(probe.Run(), 1);
+  EXPECT_EQ(left, u"Termin\u00e9");
+  EXPECT_EQ(right, u"Menu");
+  EXPECT_EQ(first, u"Pr\u00e9c\u00e9dente");
+  EXPECT_EQ(second, u"Suivante");
+  EXPECT_EQ(info, u"Infos");
+  EXPECT_EQ(exif, u"EXIF");
 }
 
 TEST_F(DialogFramework, WithoutALanguageFileTheTemplateTextsStay) {
