@@ -247,6 +247,10 @@ TEST_F(SpinLists, UserStepsThroughThePartnerNotifyWithTheListId) {
   EXPECT_EQ(SendMessage(alone, LB_GETCURSEL, 0, 0), 0);
   EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(alone, LBN_SELCHANGE)}))
       << "from no selection Right picks the first entry; Left stops there";
+  EnableWindow(alone, FALSE);
+  Keys("key right\n");
+  EXPECT_EQ(SendMessage(alone, LB_GETCURSEL, 0, 0), 0);
+  EXPECT_TRUE(TakeNotes().empty()) << "a disabled spin list does not step";
 }
 
 TEST_F(SpinLists, Look) {
@@ -297,6 +301,10 @@ TEST_F(Trackbars, KeysMoveOneLineWithinANegativeRangeAndReportEachStep) {
   EXPECT_EQ(SendMessage(tb, TBM_SETPAGESIZE, 0, 10), 20);
   EXPECT_EQ(SendMessage(tb, TBM_GETPAGESIZE, 0, 0), 10);
   EXPECT_EQ(SendMessage(tb, WM_GETDLGCODE, 0, 0), 0) << "Up and Down stay the dialog's";
+  EnableWindow(tb, FALSE);
+  Keys("key left\n");
+  EXPECT_EQ(SendMessage(tb, TBM_GETPOS, 0, 0), 128);
+  EXPECT_TRUE(TakeNotes().empty()) << "a disabled trackbar does not move";
 }
 
 TEST_F(Trackbars, PackedRangeReadsSignedHalves) {

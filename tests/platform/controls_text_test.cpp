@@ -144,6 +144,10 @@ TEST_F(Buttons, ActionTogglesTheCheckBoxThenNotifies) {
   EXPECT_EQ(SendMessage(box, BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(box, BN_CLICKED, u"Save EXIF data")}));
 
+  colourAskFontHeights_.clear();
+  InvalidateRect(box, nullptr, TRUE);
+  platform::headless::RunPending();
+  EXPECT_EQ(colourAskFontHeights_.size(), 1u) << "check boxes ask WM_CTLCOLORSTATIC as statics do";
   EnableWindow(box, FALSE);
   Keys("key enter\n");
   SendMessage(box, BM_CLICK, 0, 0);
