@@ -34,6 +34,7 @@ struct Level {
   HWND wnd = nullptr;
   int hot = -1;
   int top = 0;  // first item shown when the box scrolls
+  bool scrolls = false;  // more items than the box holds
   RECT rect{};  // on screen
 };
 
@@ -176,6 +177,17 @@ void DrawArrow(HDC dc, const RECT& box, COLORREF colour) {
   DeleteObject(brush);
 }
 
+// A small triangle pointing up or down, centred at (cx, y) downwards.
+void DrawScrollMark(HDC dc, int cx, int y, bool up, COLORREF colour) {
+  HBRUSH brush = CreateSolidBrush(colour);
+  for (int k = 0; k < 3; ++k) {
+    int half = up ? k : 2 - k;
+    RECT row{cx - half, y + k, cx + half + 1, y + k + 1};
+    FillRect(dc, &row, brush);
+  }
+  DeleteObject(brush);
+}
+
 void PaintLevel(HWND hwnd) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd, &ps);
@@ -185,18 +197,18 @@ void PaintLevel(HWND hwnd) {
   HBRUSH white = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
   FillRect(dc, &client, white);
   DeleteObject(white);
-  HBRUSH frame = CreateSolidBrush(GetSysColor(COLOR_WINDOWFRAME));
-  FrameRect(dc, &client, frame);
-  DeleteObject(frame);
   if (level && g_session) {
     const Metrics& m = g_session->m;
     std::vector<Entry> items = ReadItems(level->menu);
     bool anySub = std::any_of(items.begin(), items.end(), [](const Entry& e) { return e.sub != nullptr; });
+    bool arrows = anySub || level->scrolls;
     HFONT font = MenuFont();
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     int y = 1;
+    int last = level->top - 1;
     for (int i = level->top; i < (int)items.size() && y < client.bottom - 1; ++i) {
+      last = i;
       const Entry& e = items[(size_t)i];
       int h = HeightOf(m, e);
       RECT row{1, y, client.right - 1, y + h};
@@ -223,7 +235,7 @@ void PaintLevel(HWND hwnd) {
         if (e.radio) DrawDot(dc, mark, text);
         else DrawTick(dc, mark, text);
       }
-      RECT label{mark.right, row.top, row.right - m.pad - (anySub ? m.arrowWidth : 0), row.bottom};
+      RECT label{mark.right, row.top, row.right - m.pad - (arrows ? m.arrowWidth : 0), row.bottom};
       SetTextColor(dc, text);
       DrawText(dc, e.text.c_str(), (int)e.text.size(), &label,
                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
@@ -232,9 +244,21 @@ void PaintLevel(HWND hwnd) {
         DrawArrow(dc, arrow, text);
       }
     }
+    if (level->scrolls) {
+      // Marks for the items above and below the box.
+      int cx = client.right - 1 - m.pad / 2 - m.arrowWidth / 2;
+      bool below = last < (int)items.size() - 1 || y > client.bottom - 1;
+      if (level->top > 0) DrawScrollMark(dc, cx, 2, true, GetSysColor(COLOR_WINDOWTEXT));
+      if (below) DrawScrollMark(dc, cx, client.bottom - 5, false, GetSysColor(COLOR_WINDOWTEXT));
+    }
     SelectObject(dc, oldFont);
     DeleteObject(font);
   }
+  // The frame goes last: an item cut at the bottom of a scrolling box
+  // stays inside it.
+  HBRUSH frame = CreateSolidBrush(GetSysColor(COLOR_WINDOWFRAME));
+  FrameRect(dc, &client, frame);
+  DeleteObject(frame);
   EndPaint(hwnd, &ps);
 }
 
@@ -290,9 +314,10 @@ bool OpenLevel(Session& s, HMENU menu, int position) {
   DeleteObject(font);
   ReleaseDC(nullptr, dc);
   const ScreenProfile& screen = Screen();
-  int width = 2 + m.markWidth + widest + m.pad + (anySub ? m.arrowWidth : 0) + m.pad;
-  width = std::min(width, screen.width);
   int topLimit = TopLimit(), bottomLimit = BottomLimit();
+  bool scrolls = total > bottomLimit - topLimit;
+  int width = 2 + m.markWidth + widest + m.pad + (anySub || scrolls ? m.arrowWidth : 0) + m.pad;
+  width = std::min(width, screen.width);
   int height = std::min(total, bottomLimit - topLimit);
   int x = 0, y = 0;
   if (s.levels.empty()) {
@@ -315,6 +340,7 @@ bool OpenLevel(Session& s, HMENU menu, int position) {
   Level level;
   level.menu = menu;
   level.hot = FirstChoice(items);
+  level.scrolls = scrolls;
   level.rect = RECT{x, y, x + width, y + height};
   s.levels.push_back(level);
   HWND parentWindow = s.owner;

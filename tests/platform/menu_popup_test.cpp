@@ -229,3 +229,57 @@ TEST_F(DropDown, LooksLikeTheDevicesMenus) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DropDown, AMenuTallerThanTheScreenScrollsToTheHighlight) {
+  // Ten favorites under the two fixed items: more than the work area holds.
+  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
+    if (h == owner_ && msg == WM_INITMENUPOPUP && (HMENU)w == favorites_ && GetMenuItemCount(favorites_) == 2) {
+      InsertMenu(favorites_, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+      for (int i = 0; i < 10; ++i) {
+        std::u16string label = u"...\\Folder " + std::u16string(1, (char16_t)(u'0' + i));
+        InsertMenu(favorites_, (UINT)i, MF_BYPOSITION | MF_STRING, 10000 + i, label.c_str());
+      }
+    }
+    if (h == owner_ && msg == WM_TIMER && w == 1) {
+      KillTimer(h, 1);
+      ExpectScreenMatchesGolden("menu_scrolled");
+      return true;
+    }
+    return false;
+  };
+  SetTimer(owner_, 1, 10, nullptr);
+  // Up from the first entry wraps to the last item, below the fold.
+  RunScript("key F2\nkey 5\nkey up\nwait 20\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
+  Recorder::Get().log.clear();
+  RunScript("key F2\nkey 5\nkey up\nkey down\nkey enter\n");
+  EXPECT_EQ(Commands(owner_), std::vector<WORD>{10000});
+}
+
+class LargeScreenDropDown : public SoftKeyTest {
+ protected:
+  void SetUp() override {
+    platform::DeviceOptions options;
+    options.screen = platform::ProfileForSize(240, 320);
+    StartWith(options);
+    Prepare();
+  }
+};
+
+TEST_F(LargeScreenDropDown, MenusStandAboveTheTallerBar) {
+  HWND owner = Owner();
+  HWND bar = Bar(owner, 900);
+  ASSERT_NE(bar, nullptr);
+  SetTimer(owner, 1, 10, nullptr);
+  AtTimer(owner, 1, [&] {
+    // The box's bottom right corner touches the bar.
+    EXPECT_EQ(Px(239, 293), RGB(0, 0, 0));
+    EXPECT_NE(Px(239, 294), RGB(0, 0, 0));
+    ExpectScreenMatchesGolden("menu_large");
+  });
+  RunScript("key F2\nkey 4\nwait 20\nkey back\n");
+}
+
+}  // namespace
