@@ -18,13 +18,6 @@ std::u16string TextOf(LPCWSTR text) {
   return std::u16string(text);
 }
 
-const std::u16string& CellText(const Item& item, int column) {
-  static const std::u16string empty;
-  if (column == 0) return item.label;
-  if (column - 1 < (int)item.subItems.size()) return item.subItems[column - 1];
-  return empty;
-}
-
 // Changes one item's state bits, with LVN_ITEMCHANGING (which may refuse)
 // and LVN_ITEMCHANGED. Focus belongs to one item: the item that had it
 // loses it first, with its own pair of notifications.
@@ -161,7 +154,7 @@ LRESULT GetItemText(const ListView& lv, int index, LVITEM* io) {
   if (!io || !io->pszText || io->cchTextMax <= 0) return 0;
   io->pszText[0] = 0;
   if (!Valid(lv, index) || io->iSubItem < 0) return 0;
-  const std::u16string& text = CellText(lv.items[index], io->iSubItem);
+  const std::u16string& text = lv.items[index].Text(io->iSubItem);
   int count = std::min((int)text.size(), io->cchTextMax - 1);
   std::copy(text.begin(), text.begin() + count, io->pszText);
   io->pszText[count] = 0;
@@ -192,10 +185,7 @@ BOOL SetColumnWidth(ListView& lv, int index, int width) {
   if (index < 0 || index >= (int)lv.columns.size()) return FALSE;
   if (width == LVSCW_AUTOSIZE || width == LVSCW_AUTOSIZE_USEHEADER) {
     bool useHeader = width == LVSCW_AUTOSIZE_USEHEADER;
-    int widest = 0;
-    for (const Item& item : lv.items) widest = std::max(widest, TextWidth(lv, CellText(item, index)));
-    if (useHeader) widest = std::max(widest, TextWidth(lv, lv.columns[index].text));
-    width = widest + 2 * kTextMargin;
+    width = WidestText(lv, index, useHeader) + 2 * kTextMargin;
     // Sized to its header, the last column also takes the room left.
     if (useHeader && index == (int)lv.columns.size() - 1) {
       RECT client;
@@ -361,6 +351,13 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 }  // namespace
+
+const std::u16string& Item::Text(int column) const {
+  static const std::u16string empty;
+  if (column == 0) return label;
+  if (column > 0 && column - 1 < (int)subItems.size()) return subItems[column - 1];
+  return empty;
+}
 
 ListView* Get(HWND hwnd) { return ControlData<ListView>(hwnd); }
 

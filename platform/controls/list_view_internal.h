@@ -15,6 +15,8 @@ struct Item {
   std::vector<std::u16string> subItems;  // sub-item k is subItems[k - 1]
   UINT state = 0;
   LPARAM param = 0;
+  // The text shown in a column (0: the label).
+  const std::u16string& Text(int column) const;
 };
 
 struct Column {
@@ -76,6 +78,8 @@ bool EnsureVisible(ListView& lv, int index, bool partialOk);
 void ScrollTo(ListView& lv, int x, int y);
 void OnScroll(ListView& lv, int bar, int request);
 int TextWidth(const ListView& lv, const std::u16string& text);
+// The widest text of a column's cells (and of its header), in the list's font.
+int WidestText(const ListView& lv, int column, bool withHeader);
 void Invalidate(ListView& lv, const RECT* rect);
 void InvalidateItem(ListView& lv, int index);
 

@@ -122,6 +122,20 @@ int TextWidth(const ListView& lv, const std::u16string& text) {
   return s.cx;
 }
 
+int WidestText(const ListView& lv, int column, bool withHeader) {
+  Measure m(lv);
+  auto width = [&](const std::u16string& text) {
+    SIZE s{};
+    if (!text.empty()) GetTextExtentPoint32(m.dc(), text.data(), (int)text.size(), &s);
+    return (int)s.cx;
+  };
+  int widest = 0;
+  for (const Item& item : lv.items) widest = std::max(widest, width(item.Text(column)));
+  if (withHeader && column >= 0 && column < (int)lv.columns.size())
+    widest = std::max(widest, width(lv.columns[column].text));
+  return widest;
+}
+
 SIZE CellSize(const ListView& lv) {
   SIZE image = ImageSize(lv.normalImages);
   if (image.cx <= 0) image = SIZE{32, 32};

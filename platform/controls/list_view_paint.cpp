@@ -51,9 +51,7 @@ void DrawReportRow(ListView& lv, HDC dc, int index, const RECT& bounds, COLORREF
     if (cell.right <= cell.left) continue;
     bool lit = shows && (fullRow || c == 0);
     Fill(dc, cell, lit ? GetSysColor(COLOR_HIGHLIGHT) : back);
-    const std::u16string& s =
-        c == 0 ? item.label : (c - 1 < (int)item.subItems.size() ? item.subItems[c - 1] : u"");
-    Text(dc, s, cell, Alignment(column.format), lit ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
+    Text(dc, item.Text(c), cell, Alignment(column.format), lit ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
   }
 }
 
