@@ -40,6 +40,8 @@ class CProbe : public CWindow {
   LRESULT notifyWord = 40;     // written by the notification handlers
   LRESULT anyNotifyResult = 1; // what the every-notification handler returns
   HWND handleAtCreate = nullptr;
+  HWND handleAtDestroy = nullptr;
+  LONG_PTR userDataAtDestroy = 0;
   LPVOID createParam = nullptr;
 
   static const MessageMapEntry kMessageMap[];
@@ -57,7 +59,11 @@ class CProbe : public CWindow {
     calls.push_back(Call{WM_CREATE, {}});
     return createResult;
   }
-  LRESULT OnDestroy() { return Log(WM_DESTROY); }
+  LRESULT OnDestroy() {
+    handleAtDestroy = Handle();
+    userDataAtDestroy = Handle() ? GetWindowLong(Handle(), GWL_USERDATA) : 0;
+    return Log(WM_DESTROY);
+  }
   LRESULT OnSize(WPARAM type, int w, int h) { return Log(WM_SIZE, {(long long)type, w, h}); }
   LRESULT OnSetFocus(WPARAM other) { return Log(WM_SETFOCUS, {(long long)other}); }
   LRESULT OnPaint() {
@@ -403,6 +409,9 @@ TEST_F(WindowFramework, AnAttachedControlIsRestoredAndUnboundOnDestroy) {
   DestroyWindow(parent);
   ASSERT_NE(probe->Last(), nullptr);
   EXPECT_EQ(probe->Last()->msg, (UINT)WM_DESTROY);
+  // The handler ran while the binding still held.
+  EXPECT_EQ(probe->handleAtDestroy, hwnd);
+  EXPECT_EQ(probe->userDataAtDestroy, (LONG_PTR)probe);
   EXPECT_EQ(Reached(hwnd, WM_DESTROY), 1);
   EXPECT_EQ(procAtDestroy, &platform_test::RecordingProc);
   EXPECT_EQ(userDataAtDestroy, 0);
