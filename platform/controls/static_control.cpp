@@ -8,6 +8,7 @@
 
 #include "platform/controls/control_paint.h"
 #include "platform/controls/controls.h"
+#include "platform/resources/resources.h"
 
 namespace platform::controls {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 struct StaticState {
   FontSlot font;
   HBITMAP image = nullptr;
+  bool ownsImage = false;  // loaded from the resources named by the text
 };
 
 DWORD StyleOf(HWND hwnd) { return (DWORD)GetWindowLong(hwnd, GWL_STYLE); }
@@ -80,8 +82,22 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (st && HandleFontMessage(hwnd, st->font, msg, wParam, lParam, &result)) return result;
   switch (msg) {
-    case WM_CREATE:
-      SetControlData(hwnd, std::make_shared<StaticState>());
+    case WM_CREATE: {
+      auto state = std::make_shared<StaticState>();
+      SetControlData(hwnd, state);
+      // A bitmap static names its picture in its text ("#135").
+      auto* cs = (const CREATESTRUCT*)lParam;
+      if ((StyleOf(hwnd) & SS_TYPEMASK) == SS_BITMAP && cs && cs->lpszName &&
+          cs->lpszName[0] == u'#') {
+        state->image = LoadBitmap(cs->hInstance, cs->lpszName);
+        state->ownsImage = state->image != nullptr;
+        FitToImage(hwnd, state->image);
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      if (st && st->ownsImage) DeleteObject(st->image);
+      if (st) st->image = nullptr;
       return 0;
     case WM_SETTEXT:
       DefWindowProc(hwnd, msg, wParam, lParam);
@@ -99,8 +115,9 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case STM_SETIMAGE: {
       if (!st || wParam != IMAGE_BITMAP || (StyleOf(hwnd) & SS_TYPEMASK) != SS_BITMAP) return 0;
-      HBITMAP old = st->image;
+      HBITMAP old = st->image;  // the caller's from now on
       st->image = (HBITMAP)lParam;
+      st->ownsImage = false;
       FitToImage(hwnd, st->image);
       InvalidateRect(hwnd, nullptr, TRUE);
       return (LRESULT)old;

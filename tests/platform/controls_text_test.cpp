@@ -103,6 +103,36 @@ TEST_F(Statics, BitmapStaticShowsItsPictureAndTakesItsSize) {
   DeleteObject(bmp);
 }
 
+TEST_F(Statics, BitmapStaticLoadsThePictureItsTextNames) {
+  std::string error;
+  ASSERT_TRUE(platform::AddResourceScript("BITMAP 900 4 2\n"
+                                          "  COLOR \"r\" 0x0000FF\n"
+                                          "  COLOR \"g\" 0x00FF00\n"
+                                          "  ROW \"rrgg\"\n"
+                                          "  ROW \"rggg\"\n"
+                                          "END\n",
+                                          "controls", &error))
+      << error;
+  HWND pic = Make(WC_STATIC, u"#900", SS_BITMAP, 1012, RECT{10, 10, 100, 100});
+  EXPECT_NE(SendMessage(pic, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  platform::headless::RunPending();
+  RECT r;
+  GetClientRect(pic, &r);
+  EXPECT_EQ(r.right, 4);
+  EXPECT_EQ(r.bottom, 2);
+  EXPECT_EQ(PixelOf(pic, 1, 0), RGB(0xFF, 0, 0));
+  EXPECT_EQ(PixelOf(pic, 1, 1), RGB(0, 0xFF, 0));
+  HWND centred = Make(WC_STATIC, u"#900", SS_BITMAP | SS_CENTERIMAGE, 1013, RECT{10, 20, 30, 40});
+  platform::headless::RunPending();
+  GetClientRect(centred, &r);
+  EXPECT_EQ(r.right, 20) << "a centred picture keeps the control's size";
+  EXPECT_EQ(PixelOf(centred, 9, 9), RGB(0xFF, 0, 0));
+  EXPECT_EQ(PixelOf(centred, 8, 10), RGB(0xFF, 0, 0));
+  EXPECT_EQ(PixelOf(centred, 9, 10), RGB(0, 0xFF, 0));
+  EXPECT_EQ(PixelOf(centred, 2, 2), RGB(0xFF, 0xFF, 0xFF));
+  platform::ClearResources();
+}
+
 TEST_F(Statics, Look) {
   Make(WC_STATIC, u"Left label", SS_LEFT, 1, RECT{2, 2, 174, 16});
   Make(WC_STATIC, u"Centred", SS_CENTER, 2, RECT{2, 18, 174, 32});
