@@ -12,6 +12,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/text/wide.h"
 #include "platform/window/dialog_internal.h"
+#include "platform/window/keypad.h"
 #include "platform/window/window_internal.h"
 
 namespace platform::dialogs {
@@ -143,6 +144,8 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
   }
 
   HWND ownerTop = GetWindow(dialog, GW_OWNER);
+  // The window that had the Back key before the dialog took it over.
+  HWND backOwner = BackKeyOverrideOwner();
   bool ownerDisabled = false;
   if (ownerTop && IsWindowEnabled(ownerTop)) {
     EnableWindow(ownerTop, FALSE);
@@ -185,6 +188,10 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
   if (ownerDisabled && IsWindow(ownerTop)) EnableWindow(ownerTop, TRUE);
   if (IsWindow(dialog)) DestroyWindow(dialog);
   if (ownerTop && IsWindow(ownerTop) && IsWindowVisible(ownerTop)) SetForegroundWindow(ownerTop);
+  // The Back key goes back to the window that had it when the dialog's
+  // own override ended with the dialog.
+  if (backOwner && IsWindow(backOwner) && !BackKeyOverrideOwner())
+    SetBackKeyOverride(backOwner, true);
   DeleteObject(state->font);
   state->font = nullptr;
   // A quit met inside the dialog ends it and goes on to the outer loop.

@@ -488,6 +488,31 @@ TEST_F(DialogTest, BackIsCancelUnlessTakenOver) {
   EXPECT_EQ(commands[0], std::make_tuple(IDCANCEL, (int)BN_CLICKED, (LPARAM)0));
 }
 
+TEST_F(DialogTest, BackReturnsToTheOwnerThatHadItWhenTheDialogEnds) {
+  HWND main = Top();
+  ShowWindow(main, SW_SHOW);
+  platform::SetBackKeyOverride(main, true);
+  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM, LPARAM lParam) -> INT_PTR {
+    if (msg == WM_INITDIALOG) {
+      // The dialog's bar takes the Back key over, and drops it when it goes.
+      platform::SetBackKeyOverride(hwnd, true);
+    }
+    if (msg == WM_HOTKEY && (LOWORD(lParam) & MOD_KEYUP)) {
+      platform::SetBackKeyOverride(hwnd, false);
+      EndDialog(hwnd, 0);
+    }
+    return 0;
+  };
+  Script("key back\n");
+  EXPECT_EQ(Run(500, main), 0);
+  EXPECT_TRUE(Recorder::Get().Of(main, {WM_HOTKEY}).empty());
+  EXPECT_EQ(platform::BackKeyOverrideOwner(), main);
+  platform::KeypadKey(VK_ESCAPE, true);
+  platform::KeypadKey(VK_ESCAPE, false);
+  platform::headless::RunPending();
+  EXPECT_EQ(Recorder::Get().Of(main, {WM_HOTKEY}).size(), 2u);
+}
+
 TEST_F(DialogTest, OtherWindowsKeepTheirTimersAndPostsWhileTheDialogRuns) {
   HWND main = Top();
   ShowWindow(main, SW_SHOW);
