@@ -23,9 +23,10 @@ namespace {
 struct Button {
   bool present = false;
   bool opensMenu = false;
-  int command = 0;
+  int command = 0;  // posted by a plain button; a drop-down button's own id
   std::u16string label;
   HMENU menu = nullptr;  // what the button drops down from (owned by the bar)
+  int popup = -1;        // the popup of `menu` it drops, -1 the menu itself
 };
 
 struct Bar {
@@ -106,20 +107,16 @@ int FindButton(const Bar& bar, WPARAM wParam, const TBBUTTONINFO* info) {
   return -1;
 }
 
-// What button `index` drops down: popup `index` of its menu, or the menu
-// itself when that menu holds items but no popups.
-HMENU DropDownOf(const Button& b, int index, int* position) {
+// What a drop-down button shows: its popup of the bar's menu, or the
+// menu itself.
+HMENU DropDownOf(const Button& b, int* position) {
   if (!b.menu || !IsMenu(b.menu)) return nullptr;
-  int count = GetMenuItemCount(b.menu);
-  bool anyPopup = false;
-  for (int i = 0; i < count; ++i)
-    if (GetSubMenu(b.menu, i)) anyPopup = true;
-  if (!anyPopup) {
+  if (b.popup < 0) {
     *position = 0;
-    return count > 0 ? b.menu : nullptr;
+    return b.menu;
   }
-  *position = index;
-  return GetSubMenu(b.menu, index);
+  *position = b.popup;
+  return GetSubMenu(b.menu, b.popup);
 }
 
 void Release(HWND hwnd, int index) {
@@ -135,7 +132,7 @@ void Release(HWND hwnd, int index) {
     return;
   }
   int position = 0;
-  HMENU popup = DropDownOf(b, index, &position);
+  HMENU popup = DropDownOf(b, &position);
   if (!popup || DropDownMenuOpen()) return;
   bar->open = index;
   MenuDropDown request;
@@ -273,8 +270,8 @@ HWND NewBar(HWND owner, std::shared_ptr<Bar> state) {
 HWND CreatePlainSoftKeyBar(HWND owner, const std::u16string& leftLabel, int leftCommand,
                            const std::u16string& rightLabel, int rightCommand) {
   auto state = std::make_shared<Bar>();
-  state->buttons[0] = Button{!leftLabel.empty(), false, leftCommand, leftLabel, nullptr};
-  state->buttons[1] = Button{!rightLabel.empty(), false, rightCommand, rightLabel, nullptr};
+  state->buttons[0] = Button{!leftLabel.empty(), false, leftCommand, leftLabel, nullptr, -1};
+  state->buttons[1] = Button{!rightLabel.empty(), false, rightCommand, rightLabel, nullptr, -1};
   return NewBar(owner, state);
 }
 
@@ -288,7 +285,8 @@ HWND CreateSoftKeyBar(HWND owner, int barId, HINSTANCE instance) {
     b.present = bt.present;
     if (!bt.present) continue;
     b.opensMenu = bt.opensMenu;
-    b.command = bt.command;
+    b.command = bt.opensMenu ? bt.buttonId : bt.command;
+    b.popup = bt.opensMenu ? bt.popup : -1;
     b.label = bt.label;
     if (bt.labelString) {
       WCHAR text[256];

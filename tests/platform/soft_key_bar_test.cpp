@@ -36,6 +36,14 @@ TEST_F(SoftKeyBar, MenuBarFromAResourceStandsAtTheBottomWithItsLabels) {
   EXPECT_EQ(GetMenuItemCount(menu), 2);
   EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 1), 0), 201u);
   EXPECT_EQ((HMENU)SendMessage(bar, SHCMBM_GETMENU, 0, 0), menu);
+  // Drop-down buttons carry their own command ids.
+  TBBUTTONINFO tbbi{};
+  tbbi.cbSize = sizeof(tbbi);
+  tbbi.dwMask = TBIF_COMMAND | TBIF_BYINDEX;
+  EXPECT_EQ(SendMessage(bar, TB_GETBUTTONINFO, 0, (LPARAM)&tbbi), 0);
+  EXPECT_EQ(tbbi.idCommand, 40003);
+  tbbi.dwMask = TBIF_COMMAND;
+  EXPECT_EQ(SendMessage(bar, TB_GETBUTTONINFO, 40002, (LPARAM)&tbbi), 1);
 
   // A missing string keeps the resource's label; a one-key bar has no index 1
   // and no menu.
