@@ -91,11 +91,12 @@ HWND SetBuddy(HWND hwnd, UpDownState* st, HWND buddy) {
   return old;
 }
 
-// The value the arrows are drawn for: the buddy's number when it has one.
-int ShownValue(HWND hwnd, const UpDownState* st) {
+// Whether a step toward the upper (or lower) limit can still change the
+// buddy's number; always true when there is no number to judge by.
+bool CanStep(HWND hwnd, const UpDownState* st, bool up) {
   long v;
-  if (NumberBuddy(hwnd, st) && ReadBuddy(st, &v)) return (int)v;
-  return st->pos;
+  if ((StyleOf(hwnd) & UDS_WRAP) || !NumberBuddy(hwnd, st) || !ReadBuddy(st, &v)) return true;
+  return v != (up ? st->upper : st->lower);
 }
 
 void Paint(HWND hwnd, HDC dc, UpDownState* st) {
@@ -105,12 +106,10 @@ void Paint(HWND hwnd, HDC dc, UpDownState* st) {
   if (ListBuddy(st)) return;  // the spin list draws its own marks
   bool enabled = IsWindowEnabled(hwnd);
   COLORREF ink = GetSysColor(COLOR_WINDOWTEXT), grey = GetSysColor(COLOR_GRAYTEXT);
-  bool wrap = (StyleOf(hwnd) & UDS_WRAP) != 0;
-  int value = ShownValue(hwnd, st);
-  bool canUp = enabled && (wrap || value != st->upper);
-  bool canDown = enabled && (wrap || value != st->lower);
+  bool canUp = enabled && CanStep(hwnd, st, true);
+  bool canDown = enabled && CanStep(hwnd, st, false);
   int w = client.right - client.left, h = client.bottom - client.top;
-  int size = std::max(2, std::min(w / 2 - 2, h) / 2);
+  int size = std::max(2, std::min(w / 2 - 3, h / 2 - 1));
   // Left is "down" and Right is "up", as the buddy's keys are.
   DrawArrow(dc, RECT{0, 0, w / 2, h}, Arrow::Left, size, canDown ? ink : grey);
   DrawArrow(dc, RECT{w - w / 2, 0, w, h}, Arrow::Right, size, canUp ? ink : grey);
