@@ -22,7 +22,9 @@
 //   };
 //
 // Window classes (deriving from CWindow) and dialog classes (deriving from
-// CDlg) both use them; every handler returns LRESULT.
+// CDlg) both use them; every handler returns LRESULT. The tables are
+// filled in during static initialisation, before main runs, and only read
+// afterwards.
 #pragma once
 
 #include <tuple>
