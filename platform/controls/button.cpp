@@ -93,7 +93,12 @@ void PaintCheckBox(HWND hwnd, HDC dc, const RECT& client, ButtonState* st) {
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<ButtonState>(hwnd);
   LRESULT result = 0;
-  if (st && HandleFontMessage(hwnd, st->font, msg, wParam, lParam, &result)) return result;
+  auto paint = [&](HDC dc, const RECT& client) {
+    if (IsCheckBox(hwnd)) PaintCheckBox(hwnd, dc, client, st);
+    else PaintPushButton(hwnd, dc, client, st);
+  };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, &st->font, paint, &result))
+    return result;
   switch (msg) {
     case WM_CREATE:
       SetControlData(hwnd, std::make_shared<ButtonState>());
@@ -125,24 +130,6 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case BM_GETSTATE:
       return (st ? st->check : 0) | (GetFocus() == hwnd ? BST_FOCUS : 0);
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT client;
-      GetClientRect(hwnd, &client);
-      if (st) {
-        if (IsCheckBox(hwnd)) PaintCheckBox(hwnd, dc, client, st);
-        else PaintPushButton(hwnd, dc, client, st);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

@@ -18,21 +18,6 @@ void RegisterControlClass(const char16_t* className, WNDPROC proc) {
 
 HFONT FontSlot::Current() const { return font ? font : (HFONT)GetStockObject(SYSTEM_FONT); }
 
-bool HandleFontMessage(HWND hwnd, FontSlot& slot, UINT msg, WPARAM wParam, LPARAM lParam,
-                       LRESULT* result) {
-  if (msg == WM_SETFONT) {
-    slot.font = (HFONT)wParam;
-    if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
-    *result = 0;
-    return true;
-  }
-  if (msg == WM_GETFONT) {
-    *result = (LRESULT)slot.font;
-    return true;
-  }
-  return false;
-}
-
 HBRUSH AskStaticColours(HWND hwnd, HDC dc, HFONT font) {
   SelectObject(dc, font);
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));

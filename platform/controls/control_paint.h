@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/controls/notify.h"
+#include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 
 namespace platform::controls {
@@ -21,10 +22,44 @@ struct FontSlot {
   HFONT Current() const;
 };
 
-// Answers WM_SETFONT (redrawing when lParam asks) and WM_GETFONT; false for
-// every other message.
-bool HandleFontMessage(HWND hwnd, FontSlot& slot, UINT msg, WPARAM wParam, LPARAM lParam,
-                       LRESULT* result);
+// The messages every simple control answers alike: WM_SETFONT (redrawing
+// when lParam asks) and WM_GETFONT when it keeps a font, a repaint when the
+// focus comes or goes, no separate background erase (the control paints
+// all of its client area), and WM_PAINT through paint(dc, client). False
+// for every other message.
+template <class Paint>
+bool HandleCommonMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, FontSlot* font,
+                         Paint paint, LRESULT* result) {
+  *result = 0;
+  switch (msg) {
+    case WM_SETFONT:
+      if (!font) return false;
+      font->font = (HFONT)wParam;
+      if (LOWORD(lParam)) InvalidateRect(hwnd, nullptr, TRUE);
+      return true;
+    case WM_GETFONT:
+      if (!font) return false;
+      *result = (LRESULT)font->font;
+      return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return true;
+    case WM_ERASEBKGND:
+      *result = 1;
+      return true;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      RECT client;
+      GetClientRect(hwnd, &client);
+      paint(dc, client);
+      EndPaint(hwnd, &ps);
+      return true;
+    }
+  }
+  return false;
+}
 
 // Prepares `dc` for a control that lets its parent choose its colours:
 // selects the control's font, sets the device's default text and background

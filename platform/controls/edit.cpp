@@ -105,9 +105,7 @@ int TextWidthOf(HDC dc, const std::u16string& s, int count) {
   return size.cx;
 }
 
-void Paint(HWND hwnd, HDC dc, EditState* st) {
-  RECT client;
-  GetClientRect(hwnd, &client);
+void Paint(HWND hwnd, HDC dc, const RECT& client, EditState* st) {
   DWORD style = StyleOf(hwnd);
   bool enabled = !(style & WS_DISABLED);
   bool focused = GetFocus() == hwnd;
@@ -163,7 +161,8 @@ void Paint(HWND hwnd, HDC dc, EditState* st) {
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<EditState>(hwnd);
   LRESULT result = 0;
-  if (st && HandleFontMessage(hwnd, st->font, msg, wParam, lParam, &result)) return result;
+  auto paint = [&](HDC dc, const RECT& client) { Paint(hwnd, dc, client, st); };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, &st->font, paint, &result)) return result;
   if (!st && msg != WM_CREATE) return DefWindowProc(hwnd, msg, wParam, lParam);
   switch (msg) {
     case WM_CREATE: {
@@ -220,19 +219,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       SetWindowLong(hwnd, GWL_STYLE, wParam ? (style | ES_READONLY) : (style & ~ES_READONLY));
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
-    }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, dc, st);
-      EndPaint(hwnd, &ps);
-      return 0;
     }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);

@@ -54,9 +54,7 @@ int FindExact(const ListState* st, WPARAM start, LPCWSTR text) {
   return LB_ERR;
 }
 
-void Paint(HWND hwnd, HDC dc, ListState* st) {
-  RECT client;
-  GetClientRect(hwnd, &client);
+void Paint(HWND hwnd, HDC dc, const RECT& client, ListState* st) {
   bool enabled = IsWindowEnabled(hwnd);
   bool focused = enabled && GetFocus() == hwnd;
   SelectObject(dc, st->font.Current());
@@ -86,7 +84,8 @@ void Paint(HWND hwnd, HDC dc, ListState* st) {
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<ListState>(hwnd);
   LRESULT result = 0;
-  if (st && HandleFontMessage(hwnd, st->font, msg, wParam, lParam, &result)) return result;
+  auto paint = [&](HDC dc, const RECT& client) { Paint(hwnd, dc, client, st); };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, &st->font, paint, &result)) return result;
   if (!st && msg != WM_CREATE) return DefWindowProc(hwnd, msg, wParam, lParam);
   switch (msg) {
     case WM_CREATE:
@@ -153,19 +152,6 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTCHARS;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, dc, st);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

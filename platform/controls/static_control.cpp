@@ -80,7 +80,12 @@ void PaintText(HWND hwnd, HDC dc, const RECT& client, StaticState* st) {
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<StaticState>(hwnd);
   LRESULT result = 0;
-  if (st && HandleFontMessage(hwnd, st->font, msg, wParam, lParam, &result)) return result;
+  auto paint = [&](HDC dc, const RECT& client) {
+    if ((StyleOf(hwnd) & SS_TYPEMASK) == SS_BITMAP) PaintBitmap(hwnd, dc, client, st);
+    else PaintText(hwnd, dc, client, st);
+  };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, &st->font, paint, &result))
+    return result;
   switch (msg) {
     case WM_CREATE: {
       auto state = std::make_shared<StaticState>();
@@ -109,10 +114,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == VK_RETURN && (StyleOf(hwnd) & SS_NOTIFY) && IsWindowEnabled(hwnd))
         NotifyCommand(hwnd, STN_CLICKED);
       return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
     case STM_SETIMAGE: {
       if (!st || wParam != IMAGE_BITMAP || (StyleOf(hwnd) & SS_TYPEMASK) != SS_BITMAP) return 0;
       HBITMAP old = st->image;  // the caller's from now on
@@ -124,20 +125,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case STM_GETIMAGE:
       return (st && wParam == IMAGE_BITMAP) ? (LRESULT)st->image : 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT client;
-      GetClientRect(hwnd, &client);
-      if (st) {
-        if ((StyleOf(hwnd) & SS_TYPEMASK) == SS_BITMAP) PaintBitmap(hwnd, dc, client, st);
-        else PaintText(hwnd, dc, client, st);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

@@ -45,9 +45,7 @@ void Move(HWND hwnd, TrackState* st, bool forward) {
               MAKEWPARAM(code, (WORD)(short)next), (LPARAM)hwnd);
 }
 
-void Paint(HWND hwnd, HDC dc, TrackState* st) {
-  RECT client;
-  GetClientRect(hwnd, &client);
+void Paint(HWND hwnd, HDC dc, const RECT& client, TrackState* st) {
   HBRUSH brush = AskStaticColours(hwnd, dc, (HFONT)GetStockObject(SYSTEM_FONT));
   FillRect(dc, &client, brush);
   bool enabled = IsWindowEnabled(hwnd);
@@ -90,6 +88,9 @@ void Paint(HWND hwnd, HDC dc, TrackState* st) {
 LRESULT CALLBACK TrackbarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<TrackState>(hwnd);
   if (!st && msg != WM_CREATE) return DefWindowProc(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  auto paint = [&](HDC dc, const RECT& client) { Paint(hwnd, dc, client, st); };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, nullptr, paint, &result)) return result;
   switch (msg) {
     case WM_CREATE:
       SetControlData(hwnd, std::make_shared<TrackState>());
@@ -141,19 +142,6 @@ LRESULT CALLBACK TrackbarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_GETDLGCODE:
       return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, dc, st);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }

@@ -99,9 +99,7 @@ bool CanStep(HWND hwnd, const UpDownState* st, bool up) {
   return v != (up ? st->upper : st->lower);
 }
 
-void Paint(HWND hwnd, HDC dc, UpDownState* st) {
-  RECT client;
-  GetClientRect(hwnd, &client);
+void Paint(HWND hwnd, HDC dc, const RECT& client, UpDownState* st) {
   FillSolid(dc, client, GetSysColor(COLOR_WINDOW));
   if (ListBuddy(st)) return;  // the spin list draws its own marks
   bool enabled = IsWindowEnabled(hwnd);
@@ -168,6 +166,9 @@ void Step(HWND hwnd, UpDownState* st, bool up) {
 LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = ControlData<UpDownState>(hwnd);
   if (!st && msg != WM_CREATE) return DefWindowProc(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  auto paint = [&](HDC dc, const RECT& client) { Paint(hwnd, dc, client, st); };
+  if (st && HandleCommonMessage(hwnd, msg, wParam, lParam, nullptr, paint, &result)) return result;
   switch (msg) {
     case WM_CREATE: {
       auto state = std::make_shared<UpDownState>();
@@ -203,15 +204,6 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return (LRESULT)st->buddy;
     case WM_GETDLGCODE:
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, dc, st);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
   }
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }
