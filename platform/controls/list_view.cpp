@@ -219,6 +219,7 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       Relayout(*lv);
       return 0;
     case WM_ERASEBKGND: {
+      if (!lv->redraw) return 1;  // the old picture stays until painting is on again
       RECT client;
       GetClientRect(hwnd, &client);
       HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
