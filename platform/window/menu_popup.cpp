@@ -467,7 +467,9 @@ UINT TrackDropDownMenu(const MenuDropDown& request) {
     return 0;
   }
   while (!s.done && !s.levels.empty()) {
+    // The owner gone, or a shown menu destroyed: nothing left to choose.
     if (!IsWindow(s.owner)) break;
+    if (std::any_of(s.levels.begin(), s.levels.end(), [](const Level& l) { return !IsMenu(l.menu); })) break;
     MSG msg;
     BOOL got = GetMessage(&msg, nullptr, 0, 0);
     if (!got || got == -1) {

@@ -205,6 +205,16 @@ TEST_F(DropDown, TheMenuEndsWhenItsOwnerGoesOrTheProgramQuits) {
   EXPECT_EQ(Px(175, 199), kWhite);
   RunScript("key F2\nkey enter\n");
   EXPECT_EQ(Commands(other), std::vector<WORD>{201});
+  // The bar destroyed while its menu is open takes the menu with it.
+  HWND otherBar = Bar(other, 900);
+  SetTimer(other, 9, 10, nullptr);
+  AtTimer(other, 9, [&] { DestroyWindow(otherBar); });
+  Recorder::Get().log.clear();
+  RunScript("key F2\nwait 50\nkey down\nkey enter\n");
+  EXPECT_TRUE(Commands(other).empty());
+  EXPECT_EQ(Px(175, 199), kWhite);
+  // The keys after it reach the window again.
+  EXPECT_EQ(Keys(other), (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
 }
 
 TEST_F(DropDown, LooksLikeTheDevicesMenus) {
