@@ -88,28 +88,20 @@ TEST_F(MessageBoxTest, FillsTheWorkAreaWithTheCaptionWhileTheOwnerWaits) {
   RECT rect{};
   WCHAR title[64] = {u'?', 0};
   bool ownerEnabled = true;
-  int ticks = 0;
   WhileShown([&] {
-    HWND box = GetForegroundWindow();
-    GetWindowRect(box, &rect);
-    GetWindowText(box, title, 64);
+    GetWindowRect(GetForegroundWindow(), &rect);
+    GetWindowText(GetForegroundWindow(), title, 64);
     ownerEnabled = IsWindowEnabled(owner_);
-    SetTimer(owner_, 78, 100, nullptr);
   });
-  auto during = Recorder::Get().handler;
-  Recorder::Get().handler = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* r) {
-    if (hwnd == owner_ && msg == WM_TIMER && wParam == 78) ++ticks;
-    return during(hwnd, msg, wParam, lParam, r);
-  };
+  SetTimer(owner_, 78, 100, nullptr);
   Script("wait 1000\nkey enter\n");
   EXPECT_EQ(MessageBox(owner_, u"Store missing PR_ENTRYID!", u"Doh", MB_OK), IDOK);
-  EXPECT_EQ(rect.left, 0);
-  EXPECT_EQ(rect.top, 20);
-  EXPECT_EQ(rect.right, 176);
-  EXPECT_EQ(rect.bottom, 200);
+  EXPECT_TRUE(rect.left == 0 && rect.top == 20 && rect.right == 176 && rect.bottom == 200);
   EXPECT_EQ(std::u16string(title), u"Doh");
   EXPECT_FALSE(ownerEnabled);
   // The owner's timer kept running while the box was up.
+  int ticks = 0;
+  for (auto& r : Recorder::Get().Of(owner_, {WM_TIMER})) ticks += r.wParam == 78;
   EXPECT_GT(ticks, 1);
   // Afterwards the owner is enabled, active and focused again.
   EXPECT_TRUE(IsWindowEnabled(owner_));
