@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/backend/device.h"
 #include "platform/controls/button.h"
 #include "platform/controls/controls.h"
 #include "platform/gdi/gdi.h"
@@ -115,9 +116,18 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
   if (!dialogTemplate || (owner && !IsWindow(owner))) return -1;
   EnsureDialogClass();
   DWORD style = (dialogTemplate->style | WS_POPUP) & ~(DWORD)(WS_CHILD | WS_VISIBLE);
-  // An empty rectangle gives a top-level window the work area.
-  HWND dialog = CreateWindowEx(0, WC_DIALOG, dialogTemplate->title.c_str(), style, 0, 0, 0, 0,
-                               owner, nullptr, instance, nullptr);
+  // A template with a size opens at the top of the work area; without one
+  // the empty rectangle gives the dialog the whole work area.
+  RECT size{0, 0, dialogTemplate->cx, dialogTemplate->cy};
+  int top = 0;
+  if (size.right > 0 && size.bottom > 0) {
+    MapDialogRect(nullptr, &size);
+    top = Screen().taskBarHeight;
+  } else {
+    size = RECT{0, 0, 0, 0};
+  }
+  HWND dialog = CreateWindowEx(0, WC_DIALOG, dialogTemplate->title.c_str(), style, 0, top,
+                               size.right, size.bottom, owner, nullptr, instance, nullptr);
   if (!dialog) return -1;
   auto state = std::make_shared<DialogState>();
   state->font = CreateDialogFont(*dialogTemplate);

@@ -32,6 +32,9 @@ END
 DIALOG 501 "Inner"
   CONTROL 201 "Rec" "only" 8 8 40 10 STYLE 0x10010000
 END
+DIALOG 503 "" SIZE 117 18
+  CONTROL 1048 "Rec" "" 2 2 84 14 STYLE 0x10010000
+END
 DIALOG 502 "Broken"
   CONTROL 301 "Rec" "fine" 8 8 40 10 STYLE 0x10010000
   CONTROL 302 "NoSuchClass" "" 8 20 40 10 STYLE 0x10010000
@@ -184,7 +187,7 @@ TEST_F(DialogTest, CreationFromTheTemplateThenInitDialog) {
   EXPECT_EQ(EventsOf(WM_DESTROY).size(), 1u);
 }
 
-TEST_F(DialogTest, ZeroFromInitDialogKeepsTheProceduresFocusAndTheDefaultFont) {
+TEST_F(DialogTest, ZeroFromInitDialogKeepsTheProceduresFocusDefaultFontAndSize) {
   int focusId = 0;
   LOGFONT lf{};
   g_onMessage = [&](HWND hwnd, UINT msg, WPARAM, LPARAM) -> INT_PTR {
@@ -202,6 +205,15 @@ TEST_F(DialogTest, ZeroFromInitDialogKeepsTheProceduresFocusAndTheDefaultFont) {
   };
   EXPECT_EQ(Run(501), 0);
   EXPECT_EQ(focusId, 201);
+  // A template with a size opens with it at the top of the work area.
+  RECT rect{};
+  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM, LPARAM) -> INT_PTR {
+    if (msg == WM_INITDIALOG) EndDialog(hwnd, GetWindowRect(hwnd, &rect));
+    return 0;
+  };
+  EXPECT_EQ(Run(503), 1);
+  EXPECT_TRUE(rect.left == 0 && rect.top == 20 && rect.right == 175 && rect.bottom == 20 + 29)
+      << rect.left << " " << rect.top << " " << rect.right << " " << rect.bottom;
   EXPECT_EQ(focus_, (std::vector<int>{201})) << "no other control had the focus on the way";
   EXPECT_EQ(lf.lfHeight, -11);
   EXPECT_EQ(std::u16string(lf.lfFaceName), u"MS Sans Serif");
