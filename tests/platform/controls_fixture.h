@@ -28,17 +28,13 @@ struct Note {
   int pos = 0;
   int delta = 0;
   std::u16string text;
-  bool operator==(const Note& o) const {
-    return msg == o.msg && id == o.id && code == o.code && from == o.from && pos == o.pos &&
-           delta == o.delta && text == o.text;
-  }
+  bool operator==(const Note&) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Note& n) {
-  os << "{msg 0x" << std::hex << n.msg << std::dec << " id " << n.id << " code " << n.code
-     << " pos " << n.pos << " delta " << n.delta << " text \""
-     << std::string(n.text.begin(), n.text.end()) << "\"}";
-  return os;
+  return os << "{msg 0x" << std::hex << n.msg << std::dec << " id " << n.id << " code " << n.code
+            << " pos " << n.pos << " delta " << n.delta << " \"" << std::string(n.text.begin(), n.text.end())
+            << "\"}";
 }
 
 inline Note Command(HWND from, int code, std::u16string text = u"") {
@@ -95,16 +91,10 @@ class ControlsTest : public DeviceTest {
     return buffer;
   }
 
-  COLORREF Pixel(int x, int y) { return platform::headless::ScreenPixel(x, y); }
-  // Screen position of a control's client point.
-  POINT At(HWND control, int x, int y) {
+  COLORREF PixelOf(HWND control, int x, int y) {
     POINT p{x, y};
     ClientToScreen(control, &p);
-    return p;
-  }
-  COLORREF PixelOf(HWND control, int x, int y) {
-    POINT p = At(control, x, y);
-    return Pixel(p.x, p.y);
+    return platform::headless::ScreenPixel(p.x, p.y);
   }
   // How many pixels of a control's client area have `colour`.
   int CountColour(HWND control, COLORREF colour) {
@@ -143,19 +133,14 @@ class ControlsTest : public DeviceTest {
         notes_.push_back(Note{msg, LOWORD(wParam), HIWORD(wParam), from, 0, 0, Text(from)});
         return false;
       }
-      case WM_NOTIFY: {
-        auto* hdr = (NMHDR*)lParam;
-        Note n{msg, (int)hdr->idFrom, (int)hdr->code, hdr->hwndFrom, 0, 0, u""};
-        EXPECT_EQ((int)wParam, (int)hdr->idFrom);
-        if (hdr->code == UDN_DELTAPOS) {
-          n.pos = ((NMUPDOWN*)lParam)->iPos;
-          n.delta = ((NMUPDOWN*)lParam)->iDelta;
-          notes_.push_back(n);
-          *result = deltaPosAnswer_;
-          return true;
-        }
-        notes_.push_back(n);
-        return false;
+      case WM_NOTIFY: {  // UDN_DELTAPOS, the only one these controls send
+        auto* nm = (NMUPDOWN*)lParam;
+        EXPECT_EQ(nm->hdr.code, UDN_DELTAPOS);
+        EXPECT_EQ(wParam, nm->hdr.idFrom);
+        notes_.push_back(Note{msg, (int)nm->hdr.idFrom, (int)nm->hdr.code, nm->hdr.hwndFrom,
+                              nm->iPos, nm->iDelta, u""});
+        *result = deltaPosAnswer_;
+        return true;
       }
       case WM_HSCROLL:
       case WM_VSCROLL: {

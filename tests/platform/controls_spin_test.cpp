@@ -57,11 +57,10 @@ TEST_F(UpDowns, EveryReversedRangeHoldsAtBothEnds) {
     const char16_t* after;
   };
   const Case cases[] = {
-      {0x03200005, u"800", "left", u"800"}, {0x03200005, u"800", "right", u"799"},
-      {0x03200005, u"5", "right", u"5"},    {0x03200005, u"100", "left", u"101"},
-      {0x08000005, u"5", "right", u"5"},    {0x08000005, u"2048", "left", u"2048"},
+      {0x03200005, u"800", "left", u"800"},   {0x03200005, u"800", "right", u"799"},
+      {0x03200005, u"5", "right", u"5"},      {0x08000005, u"2048", "left", u"2048"},
       {0x08000005, u"1024", "right", u"1023"}, {0x00780000, u"0", "right", u"0"},
-      {0x00780000, u"120", "left", u"120"}, {0x00780000, u"0", "left", u"1"},
+      {0x00780000, u"120", "left", u"120"},   {0x00780000, u"0", "left", u"1"},
       {0x00780000, u"5000", "right", u"120"}, {0x08000005, u"", "left", u"6"},
   };
   for (const Case& c : cases) {
@@ -72,9 +71,7 @@ TEST_F(UpDowns, EveryReversedRangeHoldsAtBothEnds) {
     SetWindowText(edit, c.start);
     SetFocus(edit);
     Keys(std::string("key ") + c.key + "\n");
-    EXPECT_EQ(Text(edit), c.after) << std::hex << c.range << " from \""
-                                   << std::string(c.start, c.start + std::char_traits<char16_t>::length(c.start))
-                                   << "\" " << c.key;
+    EXPECT_EQ(Text(edit), c.after) << std::hex << c.range << " " << c.key;
     DestroyWindow(ud);
     DestroyWindow(edit);
   }
@@ -267,9 +264,6 @@ TEST_F(SpinLists, Look) {
   EnableWindow(off, FALSE);
   SetFocus(colours);
   ExpectScreenMatchesGolden("controls_spin_lists");
-  SetFocus(format);
-  Keys("key right\n");
-  ExpectScreenMatchesGolden("controls_spin_lists_stepped");
 }
 
 TEST_F(Trackbars, KeysMoveOneLineWithinANegativeRangeAndReportEachStep) {

@@ -7,11 +7,6 @@
 namespace platform_test {
 namespace {
 
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kBlack = RGB(0, 0, 0);
-const COLORREF kHighlight = RGB(0, 0, 0x80);
-const COLORREF kGrey = RGB(0x80, 0x80, 0x80);
-
 using Statics = ControlsTest;
 using Buttons = ControlsTest;
 using Edits = ControlsTest;
@@ -50,86 +45,43 @@ TEST_F(Statics, ParentChoosesColoursAfterTheStaticSelectedItsFont) {
   SelectObject(dc, big);
   GetTextMetrics(dc, &tm);
   ReleaseDC(label, dc);
-  ASSERT_FALSE(colourAskFontHeights_.empty());
-  EXPECT_EQ(colourAskFontHeights_.back(), tm.tmHeight) << "asked with its own font selected";
+  EXPECT_EQ(colourAskFontHeights_, std::vector<int>{tm.tmHeight}) << "asked with its font selected";
   EXPECT_EQ(PixelOf(label, 160, 20), RGB(0xFF, 0xFF, 0)) << "background from the parent's brush";
   EXPECT_GT(CountColour(label, RGB(0, 0, 0xFF)), 20) << "text in the colour the parent left";
-  EXPECT_EQ(CountColour(label, kBlack), 0);
+  EXPECT_EQ(CountColour(label, RGB(0, 0, 0)), 0);
   DeleteObject(staticBrush_);
   staticBrush_ = nullptr;
   DestroyWindow(label);
   DeleteObject(big);
 }
 
-HBITMAP TwoColourBitmap(int w, int h) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  auto* p = (uint8_t*)bits;
-  int stride = (w * 3 + 3) & ~3;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* px = p + y * stride + x * 3;
-      bool left = x < w / 2;
-      px[0] = 0;
-      px[1] = left ? 0 : 0xFF;
-      px[2] = left ? 0xFF : 0;
-    }
-  return bmp;
-}
-
-TEST_F(Statics, BitmapStaticShowsItsPictureAndTakesItsSize) {
-  HWND pic = Make(WC_STATIC, u"", SS_BITMAP, 1012, RECT{10, 10, 100, 100});
-  HBITMAP bmp = TwoColourBitmap(20, 10);
-  EXPECT_EQ(SendMessage(pic, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bmp), 0);
-  EXPECT_EQ((HBITMAP)SendMessage(pic, STM_GETIMAGE, IMAGE_BITMAP, 0), bmp);
-  platform::headless::RunPending();
-  RECT r;
-  GetClientRect(pic, &r);
-  EXPECT_EQ(r.right, 20);
-  EXPECT_EQ(r.bottom, 10);
-  EXPECT_EQ(PixelOf(pic, 2, 2), RGB(0xFF, 0, 0));
-  EXPECT_EQ(PixelOf(pic, 17, 8), RGB(0, 0xFF, 0));
-  HWND label = Make(WC_STATIC, u"x", SS_LEFT, 1013, RECT{10, 120, 100, 140});
-  EXPECT_EQ(SendMessage(label, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bmp), 0)
-      << "only a bitmap static takes a picture";
-  EXPECT_EQ(SendMessage(label, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
-  DestroyWindow(pic);
-  DeleteObject(bmp);
-}
-
-TEST_F(Statics, BitmapStaticLoadsThePictureItsTextNames) {
+TEST_F(Statics, BitmapStaticsShowThePictureTheirTextNamesOrTheyAreGiven) {
   std::string error;
-  ASSERT_TRUE(platform::AddResourceScript("BITMAP 900 4 2\n"
-                                          "  COLOR \"r\" 0x0000FF\n"
-                                          "  COLOR \"g\" 0x00FF00\n"
-                                          "  ROW \"rrgg\"\n"
-                                          "  ROW \"rggg\"\n"
-                                          "END\n",
-                                          "controls", &error))
-      << error;
-  HWND pic = Make(WC_STATIC, u"#900", SS_BITMAP, 1012, RECT{10, 10, 100, 100});
-  EXPECT_NE(SendMessage(pic, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  ASSERT_TRUE(platform::AddResourceScript(
+      "BITMAP 900 4 2\n COLOR \"r\" 0x0000FF\n COLOR \"g\" 0x00FF00\n"
+      " ROW \"rrgg\"\n ROW \"rggg\"\nEND\n", "controls", &error)) << error;
+  HWND named = Make(WC_STATIC, u"#900", SS_BITMAP, 1012, RECT{10, 10, 100, 100});
+  HWND centred = Make(WC_STATIC, u"", SS_BITMAP | SS_CENTERIMAGE, 1013, RECT{10, 20, 30, 40});
+  HWND label = Make(WC_STATIC, u"x", SS_LEFT, 1014, RECT{10, 50, 30, 60});
+  HBITMAP given = LoadBitmap(nullptr, MAKEINTRESOURCE(900));
+  EXPECT_EQ(SendMessage(centred, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)given), 0);
+  EXPECT_EQ((HBITMAP)SendMessage(centred, STM_GETIMAGE, IMAGE_BITMAP, 0), given);
+  EXPECT_NE(SendMessage(named, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  EXPECT_EQ(SendMessage(label, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)given), 0);
+  EXPECT_EQ(SendMessage(label, STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "only bitmap statics";
   platform::headless::RunPending();
-  RECT r;
-  GetClientRect(pic, &r);
-  EXPECT_EQ(r.right, 4);
-  EXPECT_EQ(r.bottom, 2);
-  EXPECT_EQ(PixelOf(pic, 1, 0), RGB(0xFF, 0, 0));
-  EXPECT_EQ(PixelOf(pic, 1, 1), RGB(0, 0xFF, 0));
-  HWND centred = Make(WC_STATIC, u"#900", SS_BITMAP | SS_CENTERIMAGE, 1013, RECT{10, 20, 30, 40});
-  platform::headless::RunPending();
-  GetClientRect(centred, &r);
-  EXPECT_EQ(r.right, 20) << "a centred picture keeps the control's size";
-  EXPECT_EQ(PixelOf(centred, 9, 9), RGB(0xFF, 0, 0));
+  RECT namedRect, centredRect;
+  GetClientRect(named, &namedRect);
+  GetClientRect(centred, &centredRect);
+  EXPECT_EQ(std::make_pair(namedRect.right, namedRect.bottom), std::make_pair(4, 2)) << "sized to it";
+  EXPECT_EQ(centredRect.right, 20) << "a centred picture keeps the control's size";
+  EXPECT_EQ(PixelOf(named, 1, 0), RGB(0xFF, 0, 0));
+  EXPECT_EQ(PixelOf(named, 1, 1), RGB(0, 0xFF, 0));
   EXPECT_EQ(PixelOf(centred, 8, 10), RGB(0xFF, 0, 0));
   EXPECT_EQ(PixelOf(centred, 9, 10), RGB(0, 0xFF, 0));
   EXPECT_EQ(PixelOf(centred, 2, 2), RGB(0xFF, 0xFF, 0xFF));
+  DestroyWindow(centred);
+  DeleteObject(given);
   platform::ClearResources();
 }
 
