@@ -151,11 +151,15 @@ class TreeViewTest : public DeviceTest {
 
   // The tree as the folder tree sets it up: the small system icons, then
   // the root.
-  void CreateTree(DWORD style = kTreeStyle, RECT r = {0, 0, 0, 0}) {
-    if (r.right == 0) GetClientRect(parent_, &r);
-    tree_ = CreateWindowEx(0, WC_TREEVIEW, u"", style, r.left, r.top, r.right - r.left,
-                           r.bottom - r.top, parent_, (HMENU)1009, nullptr, nullptr);
+  void CreateTree() {
+    RECT r;
+    GetClientRect(parent_, &r);
+    tree_ = CreateWindowEx(0, WC_TREEVIEW, u"", kTreeStyle, 0, 0, r.right, r.bottom, parent_,
+                           (HMENU)1009, nullptr, nullptr);
     ASSERT_NE(tree_, nullptr);
+    InitTree();
+  }
+  void InitTree() {
     LPITEMIDLIST desktop = nullptr;
     ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop), S_OK);
     SHFILEINFO sfi{};
@@ -179,6 +183,30 @@ class TreeViewTest : public DeviceTest {
     SHGetFileInfo(u"\\", 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     EXPECT_EQ(sfi.iIcon, 0);
     folderIcon = 1;
+  }
+
+  // A dialog holding the tree: it passes the tree's notifications to the
+  // fixture and ends with the selected item on OK.
+  static INT_PTR CALLBACK ChooseFolderProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+      SetWindowLong(dialog, GWL_USERDATA, lParam);
+      auto* self = (TreeViewTest*)lParam;
+      self->tree_ = GetDlgItem(dialog, 1009);
+      self->InitTree();
+      SetFocus(self->tree_);
+      return FALSE;
+    }
+    auto* self = (TreeViewTest*)GetWindowLong(dialog, GWL_USERDATA);
+    if (msg == WM_NOTIFY && self) {
+      SetWindowLong(dialog, DWL_MSGRESULT, self->OnNotify((NMHDR*)lParam));
+      return TRUE;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDOK && self) {
+      HTREEITEM selected = TreeView_GetSelection(self->tree_);
+      self->chosen = self->Text(selected);
+      EndDialog(dialog, (INT_PTR)selected);
+    }
+    return FALSE;
   }
 
   void Press(UINT vk) {
@@ -222,6 +250,7 @@ class TreeViewTest : public DeviceTest {
   HTREEITEM refuseExpansion = nullptr;
   UINT selectedStateSeen = 0;
   bool refill = true;
+  std::u16string chosen;
 };
 
 TEST_F(TreeViewTest, RootItemReadsBackAndDrawsCollapsed) {
@@ -776,6 +805,29 @@ TEST_F(TreeViewTest, ShellSmallIconsForPathsAndTheDesktop) {
   EXPECT_EQ(ScreenPixel(2 + 0, 42 + 0), RGB(255, 255, 255));
   EXPECT_EQ(ScreenPixel(2 + 0, 42 + 6), RGB(0, 0, 0));
   EXPECT_EQ(ScreenPixel(2 + 5, 42 + 8), RGB(0xF8, 0xD0, 0x48));
+}
+
+TEST_F(TreeViewTest, InADialogTheTreeKeepsTheArrowsAndActionIsOk) {
+  std::string error;
+  ASSERT_TRUE(platform::AddResourceScript(R"(
+DIALOG 108 "Choose folder"
+  CONTROL 1008 "Static" "" 4 4 100 10 STYLE 0x10000000
+  CONTROL 1009 "SysTreeView32" "" 4 16 110 100 STYLE 0x10810027
+  CONTROL 1010 "Button" "Other" 4 120 50 12 STYLE 0x10010000
+END
+)", "tree_view_test.rc", &error)) << error;
+  ASSERT_TRUE(platform::headless::AddScript("key down\nkey right\nkey down\nkey enter\n", &error));
+  auto item = (HTREEITEM)DialogBoxIndirectParam(nullptr, platform::FindDialogTemplate(108), parent_,
+                                                ChooseFolderProc, (LPARAM)this);
+  platform::ClearResources();
+  EXPECT_EQ(chosen, u"my documents");
+  // Selected, opened, moved down; then the five items went with the dialog.
+  std::vector<Note> seen = Take();
+  ASSERT_EQ(seen.size(), 11u);
+  EXPECT_EQ(seen[1], Changed(TVC_BYKEYBOARD, nullptr, root_));
+  EXPECT_EQ(seen[2], Expanding(TVE_EXPAND, root_));
+  EXPECT_EQ(seen[5], Changed(TVC_BYKEYBOARD, root_, item));
+  EXPECT_EQ(seen[6], Deleted(root_));
 }
 
 }  // namespace
