@@ -157,4 +157,15 @@ class SoftKeyTest : public DeviceTest {
   }
 };
 
+// The same on the larger screen profile.
+class LargeScreen : public SoftKeyTest {
+ protected:
+  void SetUp() override {
+    platform::DeviceOptions options;
+    options.screen = platform::ProfileForSize(240, 320);
+    StartWith(options);
+    Prepare();
+  }
+};
+
 }  // namespace platform_test
