@@ -8,7 +8,8 @@
 
 #define WC_LISTVIEW u"SysListView32"
 
-// Styles (the low word of the window style).
+// Styles (the low word of the window style). The device's programs use the
+// icon and report views; small-icon and list views are laid out as icons.
 #define LVS_ICON 0x0000
 #define LVS_REPORT 0x0001
 #define LVS_SMALLICON 0x0002
