@@ -35,6 +35,9 @@ END
 DIALOG 503 "" SIZE 117 18
   CONTROL 1048 "Rec" "" 2 2 84 14 STYLE 0x10010000
 END
+DIALOG 512 "Choose folder"
+  CONTROL 1009 "SysTreeView32" "" 0 0 116 80 STYLE 0x10010005
+END
 DIALOG 502 "Broken"
   CONTROL 301 "Rec" "fine" 8 8 40 10 STYLE 0x10010000
   CONTROL 302 "NoSuchClass" "" 8 20 40 10 STYLE 0x10010000
@@ -500,6 +503,30 @@ TEST_F(DialogTest, ListViewKeepsTheArrowsAndActionMeansOk) {
   EXPECT_EQ(Run(511), 2) << "item 1 was selected when OK came";
   EXPECT_EQ(selected, (std::vector<int>{0, 1, 2, 1}));
   EXPECT_EQ(activations, 0);
+}
+
+TEST_F(DialogTest, TreeViewKeepsTheArrowsAndActionMeansOk) {
+  HTREEITEM items[3] = {};
+  std::vector<HTREEITEM> selected;
+  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    if (msg == WM_INITDIALOG) {
+      HWND tree = GetDlgItem(hwnd, 1009);
+      const char16_t* names[] = {u"\\", u"My Documents", u"Storage Card"};
+      for (int i = 0; i < 3; ++i) {
+        TVINSERTSTRUCT insert{TVI_ROOT, TVI_LAST, TVITEM{TVIF_TEXT, nullptr, 0, 0, (LPWSTR)names[i], 0, 0, 0, 0, 0}};
+        items[i] = (HTREEITEM)SendMessage(tree, TVM_INSERTITEM, 0, (LPARAM)&insert);
+      }
+      SendMessage(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)items[0]);
+      SetFocus(tree);
+      return FALSE;
+    }
+    if (msg == WM_NOTIFY && ((NMHDR*)lParam)->code == TVN_SELCHANGED)
+      selected.push_back(((NMTREEVIEW*)lParam)->itemNew.hItem);
+    return OkCancelEnds(hwnd, msg, wParam, lParam);
+  };
+  Script("key down\nkey down\nkey enter\n");
+  EXPECT_EQ(Run(512), 1);
+  EXPECT_EQ(selected, (std::vector<HTREEITEM>{items[0], items[1], items[2]}));
 }
 
 using DialogItems = DeviceTest;
