@@ -108,7 +108,7 @@ int TextWidthOf(HDC dc, const std::u16string& s, int count) {
 void Paint(HWND hwnd, HDC dc, const RECT& client, EditState* st) {
   DWORD style = StyleOf(hwnd);
   bool enabled = !(style & WS_DISABLED);
-  bool focused = GetFocus() == hwnd;
+  bool focused = enabled && GetFocus() == hwnd;
   HBRUSH brush;
   if ((style & ES_READONLY) || !enabled) {
     brush = AskStaticColours(hwnd, dc, st->font.Current());
