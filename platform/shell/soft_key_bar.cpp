@@ -140,7 +140,6 @@ void Release(HWND hwnd, int index) {
   request.menu = popup;
   request.position = position;
   request.rightAligned = index == 1;
-  request.softKey = index;
   UINT chosen = TrackDropDownMenu(request);
   if (Bar* again = StateOf(hwnd)) {
     again->open = -1;

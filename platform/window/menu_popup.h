@@ -12,7 +12,6 @@ struct MenuDropDown {
   HMENU menu = nullptr;  // the popup shown first
   int position = 0;      // its position in its parent, reported to the owner
   bool rightAligned = false;  // right soft key: the box stands at the right edge
-  int softKey = -1;           // the soft key that opened it (0 or 1), -1 for none
 };
 
 // Shows the menu and runs its modal loop until an item is chosen or the
