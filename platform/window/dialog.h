@@ -14,9 +14,15 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 // The window class of every dialog.
 #define WC_DIALOG u"platform_Dialog"
 
-// Runs `dialogTemplate` modally: the owner is disabled, WM_INITDIALOG gets
-// `param`, the dialog's own loop dispatches every message of the thread;
-// returns the EndDialog value (-1 when the dialog could not be created).
+// Runs `dialogTemplate` modally: the dialog fills the work area (or takes
+// the template's size at its top), its controls are created in template
+// order with the template's font, the owner is disabled, WM_INITDIALOG gets
+// the first tab stop and `param`, and the dialog's own loop dispatches every
+// message of the thread, applying the dialog keypad first (Up / Down walk
+// the tab stops, Action is the button-like control's or IDOK, a Back key
+// nobody took over is IDCANCEL). Returns the EndDialog value (-1 when the
+// dialog or one of its controls could not be created); a quit met inside
+// ends the dialog and is posted again.
 INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate, HWND owner,
                                DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
