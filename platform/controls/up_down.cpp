@@ -86,7 +86,7 @@ void Align(HWND hwnd, HWND buddy) {
 HWND SetBuddy(HWND hwnd, UpDownState* st, HWND buddy) {
   HWND old = st->buddy;
   st->buddy = IsWindow(buddy) ? buddy : nullptr;
-  Align(hwnd, st->buddy);
+  if (st->buddy != old) Align(hwnd, st->buddy);  // naming it again must not shrink it again
   InvalidateRect(hwnd, nullptr, TRUE);
   return old;
 }

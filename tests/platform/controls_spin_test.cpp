@@ -118,7 +118,7 @@ TEST_F(UpDowns, BuddyByMessagePositionAndPlacement) {
                  RECT{0, 60, 20, 70});
   EXPECT_EQ(SendMessage(ud, UDM_GETBUDDY, 0, 0), 0);
   EXPECT_EQ(SendMessage(ud, UDM_SETBUDDY, (WPARAM)edit, 0), 0);
-  EXPECT_EQ((HWND)SendMessage(ud, UDM_GETBUDDY, 0, 0), edit);
+  EXPECT_EQ((HWND)SendMessage(ud, UDM_SETBUDDY, (WPARAM)edit, 0), edit);
   // UDS_ALIGNRIGHT: the up-down takes the right end of the buddy's place.
   RECT e, u;
   GetWindowRect(edit, &e);
