@@ -272,6 +272,7 @@ TEST_F(ListViewTest, StripIsOneSidewaysRowMovedLeftAndRight) {
   HWND list = Browser(12);
   SwitchMode(list, LVS_ALIGNLEFT | WS_HSCROLL);
   MoveWindow(list, 0, 0, 176, 57 + 8 + 2, TRUE);
+  EXPECT_TRUE(notes.empty()) << "a switch changes no item";
   EXPECT_EQ(Bars(list), (DWORD)WS_HSCROLL);
   EXPECT_EQ(Client(list).cy, 57);
   RECT r = Bounds(list, 2), cell{118, 0, 177, 57};
@@ -331,7 +332,11 @@ TEST_F(ListViewTest, ReportRowsColumnsAndWholeRowScrolling) {
   EXPECT_EQ(Next(list, -1, LVNI_SELECTED), visible);
   EXPECT_EQ(GetScrollPos(list, SB_VERT), 1);
   EXPECT_EQ(Bounds(list, 1).top, header);
+  notes.clear();
   Press(VK_UP);
+  EXPECT_EQ(notes, (std::vector<Note>{Changing(visible, 3, 1), Changed(visible, 3, 1),
+                                      Changing(visible - 1, 0, 3), Changing(visible, 1, 0),
+                                      Changed(visible, 1, 0), Changed(visible - 1, 0, 3)}));
   EXPECT_EQ(GetScrollPos(list, SB_VERT), 1) << "the row above is still shown";
   SendMessage(list, LVM_ENSUREVISIBLE, 19, FALSE);
   EXPECT_EQ(GetScrollPos(list, SB_VERT), 20 - visible);
