@@ -673,6 +673,15 @@ TEST_F(TreeViewTest, SelectionStaysInViewWhileScrollingDeepFolders) {
   // sideways so that the label shows whole, its button column too.
   EXPECT_GE(r.left, 16 + 16);
   EXPECT_LE(r.right, client.right);
+  // The bar's requests and the first row asked for directly.
+  HTREEITEM card = TreeView_GetChild(tree_, root_);
+  SendMessage(tree_, WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(TreeView_GetFirstVisible(tree_), root_);
+  SendMessage(tree_, WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(TreeView_GetFirstVisible(tree_), card);
+  EXPECT_TRUE(TreeView_Select(tree_, TreeView_GetChild(tree_, card), TVGN_FIRSTVISIBLE));
+  EXPECT_EQ(TreeView_GetFirstVisible(tree_), TreeView_GetChild(tree_, card));
+  EXPECT_EQ(TreeView_GetSelection(tree_), root_);
   // Hidden items have no rectangle.
   TreeView_Expand(tree_, root_, TVE_COLLAPSE);
   EXPECT_FALSE(TreeView_GetItemRect(tree_, last, &r, FALSE));
