@@ -28,11 +28,11 @@ inline void ExpectScreenMatchesGolden(const std::string& name) {
     ASSERT_TRUE(platform::headless::SaveScreenshot(path)) << path;
     return;
   }
-  FormatsScope formats;
+  testing_support::FormatsScope formats;
   Image golden{};
-  ASSERT_EQ(LoadFile(path, &golden), 0) << "missing golden picture " << path
+  ASSERT_EQ(testing_support::LoadFile(path, &golden), 0) << "missing golden picture " << path
                                         << " (write it with QUIVRA_UPDATE_GOLDEN=1)";
-  Rgba expected = ImageToRgba(golden);
+  testing_support::Rgba expected = testing_support::ImageToRgba(golden);
   ImageFree(&golden);
   std::vector<uint8_t> screen = platform::headless::ScreenRgb();
   int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
