@@ -131,6 +131,7 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
   if (!dialog) return -1;
   auto state = std::make_shared<DialogState>();
   state->font = CreateDialogFont(*dialogTemplate);
+  if (!state->font) state->font = (HFONT)GetStockObject(SYSTEM_FONT);
   controls::SetControlData(dialog, state);
 
   // The controls in template order, which is the tab order.
@@ -180,7 +181,7 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
 
   // The dialog's own loop: every message of the thread is dispatched, the
   // dialog keyboard applied first.
-  bool quit = false;
+  bool quit = false, backPressed = false, backReleased = false;
   int quitCode = 0;
   while (IsWindow(dialog) && !state->ended) {
     MSG msg;
@@ -188,6 +189,10 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE dialogTemplate
       quit = true;
       quitCode = (int)msg.wParam;
       break;
+    }
+    if (ForeignBackKey(dialog, msg, &backPressed, &backReleased)) {
+      if (backReleased) SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      continue;
     }
     if (HandleDialogKey(dialog, msg)) continue;
     TranslateMessage(&msg);

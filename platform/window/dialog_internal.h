@@ -27,4 +27,10 @@ HWND FirstTabStop(HWND dialog);
 // its controls before it is dispatched; true when the message was used up.
 bool HandleDialogKey(HWND dialog, const MSG& msg);
 
+// A Back key some other window took over reaches that window as WM_HOTKEY.
+// While a modal window with no override of its own is up, it is the modal
+// window's Back key: true for such a message, with `released` set when the
+// key went up after going down while `modal` was up.
+bool ForeignBackKey(HWND modal, const MSG& msg, bool* pressed, bool* released);
+
 }  // namespace platform::dialogs

@@ -39,4 +39,17 @@ bool HandleDialogKey(HWND dialog, const MSG& msg) {
   return false;
 }
 
+bool ForeignBackKey(HWND modal, const MSG& msg, bool* pressed, bool* released) {
+  *released = false;
+  if (msg.message != WM_HOTKEY || HIWORD(msg.lParam) != VK_ESCAPE) return false;
+  if (msg.hwnd == modal || IsChild(modal, msg.hwnd)) return false;
+  WORD modifiers = LOWORD(msg.lParam);
+  if (modifiers == 0) *pressed = true;
+  if ((modifiers & MOD_KEYUP) && *pressed) {
+    *pressed = false;
+    *released = true;
+  }
+  return true;
+}
+
 }  // namespace platform::dialogs

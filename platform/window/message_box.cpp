@@ -10,7 +10,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/shell/soft_key_bar.h"
 #include "platform/text/codepage.h"
-#include "platform/window/dialog.h"
+#include "platform/window/dialog_internal.h"
 #include "platform/window/window_internal.h"
 
 namespace platform {
@@ -290,12 +290,10 @@ int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
       quitCode = (int)msg.wParam;
       break;
     }
-    // The box's own bar does not take the Back key over: a Back key another
-    // window took over is the box's Back key while the box is up.
-    if (msg.message == WM_HOTKEY && HIWORD(msg.lParam) == VK_ESCAPE && msg.hwnd != box) {
-      WORD modifiers = LOWORD(msg.lParam);
-      if (modifiers == 0) state->backPressed = true;
-      if ((modifiers & MOD_KEYUP) && state->backPressed) Answer(box, BackAnswer(*state));
+    // The box's own bar does not take the Back key over.
+    bool released = false;
+    if (dialogs::ForeignBackKey(box, msg, &state->backPressed, &released)) {
+      if (released) Answer(box, BackAnswer(*state));
       continue;
     }
     TranslateMessage(&msg);

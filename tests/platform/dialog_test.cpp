@@ -390,6 +390,12 @@ TEST_F(DialogTest, BackTakenOverReachesTheDialogThenReturnsToTheOwner) {
   EXPECT_EQ(EventsOf(WM_HOTKEY).size(), 2u);
   EXPECT_TRUE(Commands().empty());
   EXPECT_TRUE(Recorder::Get().Of(main, {WM_HOTKEY}).empty());
+  // A dialog with no override of its own: the main window's Back is its
+  // Cancel while it runs.
+  g_onMessage = OkCancelEnds;
+  Script("key back\n");
+  EXPECT_EQ(Run(500, main), 0);
+  EXPECT_TRUE(Recorder::Get().Of(main, {WM_HOTKEY}).empty());
   platform::KeypadKey(VK_ESCAPE, true);
   platform::KeypadKey(VK_ESCAPE, false);
   platform::headless::RunPending();
