@@ -61,8 +61,10 @@ UINT IsDlgButtonChecked(HWND dialog, int id);
 
 // Shows a modal box (full screen, text, icon, soft keys OK / Cancel) and
 // returns IDOK or IDCANCEL. Action answers IDOK; Back answers IDCANCEL
-// (IDOK when the box has no Cancel key). From a thread other than the UI
-// thread the box is only recorded and written on stderr, and IDOK returned.
+// (IDOK when the box has no Cancel key), also when the Back key is taken
+// over by another window; a quit met inside answers as Back and is posted
+// again. From a thread other than the UI thread the box is only recorded
+// and written on stderr, and IDOK returned.
 int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 namespace platform {
