@@ -11,6 +11,7 @@
 #include "platform/controls/list_view.h"
 #include "platform/controls/static_control.h"
 #include "platform/controls/trackbar.h"
+#include "platform/controls/tree_view.h"
 #include "platform/controls/up_down.h"
 #include "platform/gdi/gdi.h"
 #include "platform/resources/resources.h"
@@ -69,6 +70,8 @@ const std::pair<const char*, DWORD> kStyleNames[] = {
     STYLE_NAME(LVS_SINGLESEL), STYLE_NAME(LVS_SHOWSELALWAYS), STYLE_NAME(LVS_SHAREIMAGELISTS),
     STYLE_NAME(LVS_AUTOARRANGE), STYLE_NAME(LVS_ALIGNTOP), STYLE_NAME(LVS_OWNERDRAWFIXED),
     STYLE_NAME(LVS_ALIGNLEFT), STYLE_NAME(LVS_NOCOLUMNHEADER), STYLE_NAME(LVS_EX_FULLROWSELECT),
+    STYLE_NAME(TVS_HASBUTTONS), STYLE_NAME(TVS_HASLINES), STYLE_NAME(TVS_LINESATROOT),
+    STYLE_NAME(TVS_SHOWSELALWAYS),
 };
 #undef STYLE_NAME
 

@@ -22,6 +22,7 @@
 #include "platform/controls/list_view.h"
 #include "platform/controls/static_control.h"
 #include "platform/controls/trackbar.h"
+#include "platform/controls/tree_view.h"
 #include "platform/controls/up_down.h"
 #include "platform/text/codepage.h"
 #include "platform/aygshell.h"
@@ -443,7 +444,8 @@ TEST_F(ResourceScript, DialogsHaveTheirControlsWithClassesAndStyles) {
           break;
         case kTree:
           EXPECT_EQ(cls, "SysTreeView32");
-          EXPECT_EQ(s & 0x27, 0x27u) << "buttons, lines, lines at root, selection always shown";
+          DWORD want = TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
+          EXPECT_EQ(s & want, want);
           break;
       }
       EXPECT_EQ((s & WS_TABSTOP) != 0, tabStop);
@@ -687,9 +689,25 @@ void Fill(HWND d, int id) {
                   {u"# Bits", u"16M"}},
            2);
       break;
-    case 108:
+    case 108: {
       SetDlgItemText(d, 1008, u"\\My Documents\\");
+      HWND tree = GetDlgItem(d, 1009);
+      auto insert = [&](HTREEITEM parent, const char16_t* text) {
+        TVINSERTSTRUCT in{};
+        in.hParent = parent;
+        in.hInsertAfter = TVI_LAST;
+        in.item.mask = TVIF_TEXT;
+        in.item.pszText = (LPWSTR)text;
+        return (HTREEITEM)SendMessage(tree, TVM_INSERTITEM, 0, (LPARAM)&in);
+      };
+      HTREEITEM root = insert(TVI_ROOT, u"My Phone");
+      HTREEITEM documents = insert(root, u"My Documents");
+      insert(documents, u"My Pictures");
+      insert(root, u"Storage Card");
+      SendMessage(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)root);
+      SendMessage(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)documents);
       break;
+    }
     case 109:
       SendDlgItemMessage(d, 1012, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)LoadBitmap(nullptr, MAKEINTRESOURCE(135)));
       break;
