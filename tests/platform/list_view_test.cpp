@@ -120,25 +120,39 @@ class ListViewTest : public DeviceTest {
     return list;
   }
   static void Insert(HWND list, int index, const std::u16string& text) {
-    LVITEM item{LVIF_TEXT, index, 0, 0, 0, (LPWSTR)text.c_str()};
+    LVITEM item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = (LPWSTR)text.c_str();
     EXPECT_EQ(SendMessage(list, LVM_INSERTITEM, 0, (LPARAM)&item), index);
   }
   static void SetText(HWND list, int index, int sub, const std::u16string& text) {
-    LVITEM item{0, 0, sub, 0, 0, (LPWSTR)text.c_str()};
+    LVITEM item{};
+    item.iSubItem = sub;
+    item.pszText = (LPWSTR)text.c_str();
     SendMessage(list, LVM_SETITEMTEXT, index, (LPARAM)&item);
   }
   static std::u16string GetText(HWND list, int index, int sub) {
     WCHAR buffer[64];
-    LVITEM item{0, 0, sub, 0, 0, buffer, 64};
+    LVITEM item{};
+    item.iSubItem = sub;
+    item.pszText = buffer;
+    item.cchTextMax = 64;
     SendMessage(list, LVM_GETITEMTEXT, index, (LPARAM)&item);
     return buffer;
   }
   static void AddColumn(HWND list, int index, const char16_t* title, int width, int format) {
-    LVCOLUMN c{LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, format, width, (LPWSTR)title};
+    LVCOLUMN c{};
+    c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    c.fmt = format;
+    c.cx = width;
+    c.pszText = (LPWSTR)title;
     EXPECT_EQ(SendMessage(list, LVM_INSERTCOLUMN, index, (LPARAM)&c), index);
   }
   static BOOL SetState(HWND list, int index, UINT state, UINT mask) {
-    LVITEM item{0, 0, 0, state, mask};
+    LVITEM item{};
+    item.state = state;
+    item.stateMask = mask;
     return (BOOL)SendMessage(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
   }
   static UINT State(HWND list, int index) {
@@ -220,7 +234,9 @@ TEST_F(ListViewTest, IconGridLaysOutTheSpacingCellsAndKeysMoveFourWays) {
   EXPECT_EQ(Client(list).cx, 166);
   RECT r = Bounds(list, 3), cell{59, 57, 118, 114};
   EXPECT_TRUE(EqualRect(&r, &cell));
-  SCROLLINFO si{sizeof si, SIF_ALL};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_ALL;
   GetScrollInfo(list, SB_VERT, &si);
   EXPECT_EQ(si.nMax, 6 * 57 - 1);
   EXPECT_EQ(si.nPage, 178u);
@@ -323,7 +339,9 @@ TEST_F(ListViewTest, ReportRowsColumnsAndWholeRowScrolling) {
   EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, 1, 0), Client(list).cx - (width(u"Item twelve") + 8));
   // Rows scroll whole: the bar counts rows.
   int visible = (Client(list).cy - header) / row;
-  SCROLLINFO si{sizeof si, SIF_ALL};
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_ALL;
   GetScrollInfo(list, SB_VERT, &si);
   EXPECT_EQ(si.nMax, 19);
   EXPECT_EQ((int)si.nPage, visible);
@@ -441,7 +459,9 @@ TEST_F(ListViewTest, TextBackgroundAndFontFromCustomDraw) {
     SetText(list, i, 1, rows[i][1]);
   }
   // Rows 3 and 5 get a bold font from the parent; only row 5 says so.
-  LOGFONT lf{-12, 0, 0, 0, FW_BOLD};
+  LOGFONT lf{};
+  lf.lfHeight = -12;
+  lf.lfWeight = FW_BOLD;
   HFONT bold = CreateFontIndirect(&lf);
   customDraw = [bold](NMLVCUSTOMDRAW* cd) -> LRESULT {
     LRESULT answer = OddRowsGrey(cd);
