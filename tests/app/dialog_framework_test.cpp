@@ -14,6 +14,7 @@
 
 #include "app/lang/language.h"
 #include "app/window/dialog_ex.h"
+#include "app/window/tree_ctrl.h"
 #include "platform/aygshell.h"
 #include "tests/support/test_support.h"
 
@@ -95,6 +96,26 @@ const MessageMapEntry CDlgProbe::kMessageMap[] = {
     MapCommand(IDOK, &CDlgProbe::OnOk),
     MapCommand(IDCANCEL, &CDlgProbe::OnCancel),
     MapNotify(1035, 0u - 12u, &CDlgProbe::OnNotify),
+    MapEnd(),
+};
+
+// A tree wrapper that wants every key, as the folder tree does.
+class CKeyTree : public CTreeCtrl {
+ public:
+  CKeyTree() : CTreeCtrl(GetModuleHandle(nullptr), kMessageMap) {}
+  std::vector<WPARAM> keys;
+  static const MessageMapEntry kMessageMap[];
+
+ private:
+  LRESULT OnGetDlgCode(LPARAM) { return DLGC_WANTALLKEYS; }
+  LRESULT OnKeyDown(WPARAM key, UINT, LPARAM) {
+    keys.push_back(key);
+    return 0;
+  }
+};
+const MessageMapEntry CKeyTree::kMessageMap[] = {
+    MapMessage<WM_GETDLGCODE>(&CKeyTree::OnGetDlgCode),
+    MapMessage<WM_KEYDOWN>(&CKeyTree::OnKeyDown),
     MapEnd(),
 };
 
@@ -415,6 +436,31 @@ TEST_F(DialogFramework, ADialogClassMayGiveTheBackKeyItsOwnMeaning) {
   Script("key back\nkey F1");
   EXPECT_EQ(probe.Run(), 7);
   EXPECT_EQ(probe.backKeys, 1);
+}
+
+TEST_F(DialogFramework, AnAttachedTreeThatWantsAllKeysGetsTheDirectionKeys) {
+  REQUIRE_PROGRAM_TEMPLATES();
+  if (!platform::FindDialogTemplate(108) || !platform::FindSoftKeyBar(132))
+    GTEST_SKIP() << "the choose-folder dialog and its bar are not in this build yet";
+  CKeyTree tree;
+  CDlgProbe probe(108, 132);
+  HWND control = nullptr;
+  bool focusedAtEnd = false;
+  probe.onInit = [&](CDlgProbe* p) -> LRESULT {
+    EXPECT_TRUE(tree.Attach(p->Handle(), 1009));
+    control = p->Item(1009);
+    SetFocus(control);
+    return 0;
+  };
+  probe.onOk = [&](CDlgProbe*) { focusedAtEnd = GetFocus() == control; };
+  // Action still gives IDOK to the dialog, whatever the tree wants.
+  Script("key down\nkey up\nkey enter");
+  EXPECT_EQ(probe.Run(), 1);
+  EXPECT_NE(control, nullptr);
+  EXPECT_EQ(tree.keys, (std::vector<WPARAM>{VK_DOWN, VK_UP}));
+  EXPECT_TRUE(focusedAtEnd);
+  // The dialog's end destroyed the tree and unbound the wrapper.
+  EXPECT_EQ(tree.Handle(), nullptr);
 }
 
 TEST_F(DialogFramework, TheDebugConsoleNamesTheDestroyedDialogOnlyWhenAsked) {
