@@ -13,7 +13,6 @@
 #include "platform/controls/controls.h"
 #include "platform/controls/edit.h"
 #include "platform/controls/list_box.h"
-#include "platform/window/window_internal.h"
 
 namespace platform::controls {
 namespace {
@@ -46,20 +45,6 @@ bool ReadBuddy(const UpDownState* st, long* value) {
 void WriteBuddy(const UpDownState* st, int value) {
   std::u16string text = FormatInteger(value);
   SetWindowText(st->buddy, text.c_str());
-}
-
-// The sibling created just before the up-down (the previous control of a
-// dialog template).
-HWND PreviousSibling(HWND hwnd) {
-  wm::Window* w = wm::Lookup(hwnd);
-  if (!w || !w->parent) return nullptr;
-  auto& list = w->parent->children;
-  auto it = std::find(list.begin(), list.end(), w);
-  while (it != list.begin()) {
-    --it;
-    if (!(*it)->destroyed) return (*it)->handle;
-  }
-  return nullptr;
 }
 
 // UDS_ALIGNRIGHT / UDS_ALIGNLEFT: the up-down takes the buddy's height and
@@ -173,7 +158,8 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: {
       auto state = std::make_shared<UpDownState>();
       SetControlData(hwnd, state);
-      if (StyleOf(hwnd) & UDS_AUTOBUDDY) SetBuddy(hwnd, state.get(), PreviousSibling(hwnd));
+      // The control made just before it (the window right under it).
+      if (StyleOf(hwnd) & UDS_AUTOBUDDY) SetBuddy(hwnd, state.get(), GetWindow(hwnd, GW_HWNDNEXT));
       return 0;
     }
     case UDM_SETRANGE:
