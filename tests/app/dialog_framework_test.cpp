@@ -356,27 +356,6 @@ TEST_F(DialogFramework, TheSoftKeyMenuIsTranslatedWithItsButtons) {
   EXPECT_EQ(exif, u"EXIF");
 }
 
-TEST_F(DialogFramework, WithoutALanguageFileTheTemplateTextsStay) {
-  REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kRename);
-  std::u16string title, folder, right;
-  probe.onInit = [&](CDlgProbe* p) -> LRESULT {
-    TheLanguage().TranslateDialog(p->Handle(), "DlgRename");
-    TheLanguage().TranslateControl(1045, "IDC_TPATHNAME");
-    return 1;
-  };
-  probe.onOk = [&](CDlgProbe* p) {
-    title = TextOf(p->Handle());
-    folder = TextOf(p->Item(1045));
-    right = ButtonText(p->SoftKeyBar(), 1);
-  };
-  Script("key F1");
-  ASSERT_EQ(probe.Run(), 1);
-  EXPECT_EQ(title, u"Rename");
-  EXPECT_EQ(folder, u"Folder:");
-  EXPECT_EQ(right, u"Cancel");
-}
-
 // The name field of the rename dialog, focused with the caret after "photo".
 LRESULT FocusNameField(CDlgProbe* p) {
   SetDlgItemText(p->Handle(), 1003, u"photo");
