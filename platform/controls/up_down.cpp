@@ -102,7 +102,7 @@ void Step(HWND hwnd, UpDownState* st, bool up) {
   if (!IsWindowEnabled(hwnd)) return;
   bool list = ListBuddy(st), number = NumberBuddy(hwnd, st);
   long current = st->pos;
-  bool readable = true;
+  bool readable = true, parsed = true;
   if (list) {
     current = (long)SendMessage(st->buddy, LB_GETCURSEL, 0, 0);
   } else if (number) {
@@ -111,6 +111,7 @@ void Step(HWND hwnd, UpDownState* st, bool up) {
     // a number is left alone (the parent acts on the notification).
     if (!ParseInteger(text, &current)) {
       current = st->pos;
+      parsed = false;
       readable = text.find_first_not_of(u' ') == std::u16string::npos;
     }
   }
@@ -136,7 +137,7 @@ void Step(HWND hwnd, UpDownState* st, bool up) {
       else next = st->Clamp(next);
     }
     st->pos = (int)next;
-    if (number && next != current) {
+    if (number && (next != current || !parsed)) {
       WriteBuddy(st, (int)next);
       if (!(st = ControlData<UpDownState>(hwnd))) return;
     }

@@ -61,7 +61,7 @@ TEST_F(UpDowns, EveryReversedRangeHoldsAtBothEnds) {
       {0x03200005, u"5", "right", u"5"},      {0x08000005, u"2048", "left", u"2048"},
       {0x08000005, u"1024", "right", u"1023"}, {0x00780000, u"0", "right", u"0"},
       {0x00780000, u"120", "left", u"120"},   {0x00780000, u"0", "left", u"1"},
-      {0x00780000, u"5000", "right", u"120"}, {0x08000005, u"", "left", u"6"},
+      {0x00780000, u"5000", "right", u"120"}, {0x08000005, u"", "left", u"6"},      {0x08000005, u"", "right", u"5"},
   };
   for (const Case& c : cases) {
     HWND edit = Make(WC_EDIT, c.start, WS_BORDER | ES_NUMBER, 1046, RECT{4, 4, 120, 22});
