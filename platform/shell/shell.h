@@ -57,7 +57,9 @@ BOOL SHInitExtraControls();
 void SHNavigateBack();
 
 // The bar's buttons, read and written by index (TBIF_BYINDEX, wParam = 0
-// or 1) or by command (wParam = the command id). Both return -1 on a miss.
+// or 1) or by command (wParam = the command id). TB_GETBUTTONINFO returns
+// the button's index, TB_SETBUTTONINFO TRUE (a new text shows at once);
+// both return -1 on a miss. A one-key bar has no index 1.
 #define TB_GETBUTTONINFO (WM_USER + 63)
 #define TB_SETBUTTONINFO (WM_USER + 64)
 #define TBIF_TEXT 0x00000002
