@@ -495,9 +495,31 @@ TEST_F(ResourceScript, LayoutsFitTheWorkAreaTopToBottom) {
   }
 }
 
-// Each control's English text fits its rectangle on both screens, in the
-// dialog's font (bold, as the dialogs draw labels and check boxes).
-TEST_F(ResourceScript, EnglishTextsFitTheirControlsOnBothScreens) {
+// Each control's English text, and its French and German translations,
+// fit its rectangle on both screens, in the dialog's font (bold, as the
+// dialogs draw labels and check boxes).
+TEST_F(ResourceScript, TextsFitTheirControlsOnBothScreens) {
+  // The translations the dialogs put in their place, by control.
+  std::map<std::pair<int, int>, std::vector<std::u16string>> translated;
+  for (const char16_t* code : {u"fr", u"de"}) {
+    Language language;
+    ASSERT_EQ(language.Open(GetModuleHandle(nullptr), code), 1);
+    for (const Dlg& d : Dialogs()) {
+      if (!d.section) continue;
+      HWND dialog = CreateWindowEx(0, u"Plain", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+      for (auto& [id, key] : d.keys) {
+        CreateWindowEx(0, u"Plain", u"", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id, nullptr, nullptr);
+      }
+      language.TranslateDialog(dialog, d.section);
+      for (auto& [id, key] : d.keys) {
+        language.TranslateControl(id, key);
+        WCHAR text[256] = {0};
+        GetWindowText(GetDlgItem(dialog, id), text, 256);
+        translated[{d.id, id}].push_back(text);
+      }
+      DestroyWindow(dialog);
+    }
+  }
   for (auto [w, h] : {std::pair{176, 220}, std::pair{240, 320}}) {
     platform::StopDevice();
     platform::DeviceOptions options;
@@ -525,10 +547,13 @@ TEST_F(ResourceScript, EnglishTextsFitTheirControlsOnBothScreens) {
         HGDIOBJ old = SelectObject(dc, font);
         RECT r{item.x, item.y, item.x + item.cx, item.y + item.cy};
         MapDialogRect(nullptr, &r);
+        std::vector<std::u16string> texts{item.text};
+        for (auto& t : translated[{d.id, item.id}]) texts.push_back(t);
+        for (const std::u16string& written : texts) {
         std::u16string text;  // "&&" shows one "&", a single "&" underlines
-        for (size_t i = 0; i < item.text.size(); ++i) {
-          if (item.text[i] == u'&' && i + 1 < item.text.size()) ++i;
-          text += item.text[i];
+        for (size_t i = 0; i < written.size(); ++i) {
+          if (written[i] == u'&' && i + 1 < written.size()) ++i;
+          text += written[i];
         }
         SIZE size{};
         GetTextExtentPoint32(dc, text.c_str(), (int)text.size(), &size);
@@ -542,6 +567,7 @@ TEST_F(ResourceScript, EnglishTextsFitTheirControlsOnBothScreens) {
         if (lines > 1) room -= (r.right - r.left) / 4 * (lines - 1);  // words wrap unevenly
         EXPECT_LE(size.cx, room) << Narrow(text);
         EXPECT_GE(r.bottom - r.top, tm.tmHeight - 1) << Narrow(text) << ": one line fits";
+        }
         SelectObject(dc, old);
         DeleteObject(font);
       }
