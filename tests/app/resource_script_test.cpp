@@ -350,6 +350,57 @@ TEST_F(ResourceScript, SoftKeyBarsHaveTheirKeysLabelsAndMenus) {
   }
 }
 
+std::vector<WORD> g_commands;
+
+LRESULT CALLBACK CommandsProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_COMMAND) g_commands.push_back(LOWORD(wParam));
+  return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+// Pressing the keys of each bar: plain keys send their command, menu keys
+// drop down the popup whose first item the action key then chooses.
+TEST_F(ResourceScript, SoftKeysSendTheirCommandsAndOpenTheirMenus) {
+  WNDCLASS wc{};
+  wc.lpfnWndProc = CommandsProc;
+  wc.lpszClassName = u"Commands";
+  ASSERT_NE(RegisterClass(&wc), 0);
+  struct Press {
+    int bar;
+    const char* keys;
+    std::vector<WORD> commands;
+  };
+  const Press presses[] = {
+      {130, "key F1\nkey enter\n", {32791}},       {130, "key F2\nkey enter\nkey enter\n", {32839}},
+      {133, "key F1\nkey enter\n", {32837}},       {133, "key F2\nkey enter\n", {32806}},
+      {131, "key F1\n", {IDOK}},                   {131, "key F2\nkey enter\n", {32801}},
+      {132, "key F1\nkey F2\n", {40001, IDCANCEL}}, {136, "key F1\nkey F2\n", {IDOK}},
+      {137, "key F1\nkey F2\n", {IDOK, IDCANCEL}},  {138, "key F1\nkey F2\n", {40001}},
+      {139, "key F1\n", {IDOK}},                   {139, "key F2\nkey up\nkey enter\n", {32850}},
+  };
+  for (const Press& p : presses) {
+    SCOPED_TRACE("bar " + std::to_string(p.bar) + ": " + p.keys);
+    HWND owner = CreateWindowEx(0, u"Commands", u"Owner", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(owner, SW_SHOW);
+    SHMENUBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.hwndParent = owner;
+    bar.nToolBarId = (UINT)p.bar;
+    bar.hInstRes = GetModuleHandle(nullptr);
+    ASSERT_TRUE(SHCreateMenuBar(&bar));
+    g_commands.clear();
+    std::string error;
+    ASSERT_TRUE(platform::headless::AddScript(p.keys, &error)) << error;
+    MSG m;
+    while (GetMessage(&m, nullptr, 0, 0)) {
+      TranslateMessage(&m);
+      DispatchMessage(&m);
+    }
+    platform::headless::RunPending();
+    EXPECT_EQ(g_commands, p.commands);
+    DestroyWindow(owner);
+  }
+}
+
 TEST_F(ResourceScript, DialogsHaveTheirControlsWithClassesAndStyles) {
   for (const Dlg& d : Dialogs()) {
     SCOPED_TRACE("dialog " + std::to_string(d.id));
