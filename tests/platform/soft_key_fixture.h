@@ -10,14 +10,8 @@
 #include "platform/aygshell.h"
 #include "platform/resources/resources.h"
 #include "platform/shell/soft_key_bar.h"
-#include "tests/platform/platform_fixture.h"
-#include "tests/support/test_support.h"
-
-namespace platform_test {
-using namespace testing_support;
-}
-
 #include "tests/platform/golden.h"
+#include "tests/platform/platform_fixture.h"
 
 namespace platform_test {
 
