@@ -2,6 +2,8 @@
 // level shows, navigated with the direction pad and digits, marks, greyed
 // items, separators and submenus, closed by Back or the soft keys, and a
 // modal loop that keeps the thread's other messages flowing.
+#include <thread>
+
 #include "tests/platform/soft_key_fixture.h"
 
 using namespace platform_test;
@@ -162,7 +164,8 @@ TEST_F(DropDown, TimersAndPostsKeepFlowingWhileTheMenuIsOpen) {
   Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
     if (h == owner_ && msg == WM_TIMER && w == 5) {
       KillTimer(h, 5);
-      PostMessage(h, WM_USER + 7, 0, 0);
+      // A worker thread's post.
+      std::thread([h] { PostMessage(h, WM_USER + 7, 0, 0); }).join();
       return true;
     }
     return false;
