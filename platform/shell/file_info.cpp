@@ -184,7 +184,7 @@ HRESULT SHGetSpecialFolderLocation(HWND, int folder, LPITEMIDLIST* pidl) {
   if (!pidl) return E_INVALIDARG;
   *pidl = nullptr;
   if (folder != CSIDL_DESKTOP) return E_INVALIDARG;
-  auto* list = static_cast<LPITEMIDLIST>(g_allocator.Alloc(sizeof(WORD)));
+  auto* list = static_cast<LPITEMIDLIST>(g_allocator.Alloc(sizeof(ITEMIDLIST)));
   if (!list) return E_OUTOFMEMORY;
   list->mkid.cb = 0;
   *pidl = list;
