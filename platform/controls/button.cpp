@@ -75,14 +75,20 @@ void PaintCheckBox(HWND hwnd, HDC dc, const RECT& client, ButtonState* st) {
   }
   RECT label{boxRect.right + 4, client.top, client.right, client.bottom};
   std::u16string text = WindowTextOf(hwnd);
-  UINT format = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+  // A multi-line box wraps its label at word breaks and centres the block.
+  bool multiLine = (GetWindowLong(hwnd, GWL_STYLE) & BS_MULTILINE) != 0;
+  UINT format = multiLine ? DT_LEFT | DT_WORDBREAK : DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+  RECT extent = label;
+  DrawText(dc, text.c_str(), (int)text.size(), &extent, format | DT_CALCRECT);
+  int h = std::min(extent.bottom - extent.top, height);
+  int y = (height - h) / 2;
+  if (multiLine) {
+    label.top = y;
+    label.bottom = y + h;
+  }
   SetBkMode(dc, TRANSPARENT);
   if (!enabled) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
   if (focused && !text.empty()) {
-    RECT extent = label;
-    DrawText(dc, text.c_str(), (int)text.size(), &extent, format | DT_CALCRECT);
-    int h = extent.bottom - extent.top;
-    int y = (height - h) / 2;
     RECT mark{label.left - 1, y, std::min(label.right, extent.right + 1), y + h};
     FillSolid(dc, mark, GetSysColor(COLOR_HIGHLIGHT));
     SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));

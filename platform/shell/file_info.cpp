@@ -184,9 +184,11 @@ HRESULT SHGetSpecialFolderLocation(HWND, int folder, LPITEMIDLIST* pidl) {
   if (!pidl) return E_INVALIDARG;
   *pidl = nullptr;
   if (folder != CSIDL_DESKTOP) return E_INVALIDARG;
-  auto* list = static_cast<LPITEMIDLIST>(g_allocator.Alloc(sizeof(ITEMIDLIST)));
+  // The desktop's list is empty: only the terminating zero byte count.
+  auto* list = static_cast<LPITEMIDLIST>(g_allocator.Alloc(sizeof(WORD)));
   if (!list) return E_OUTOFMEMORY;
-  list->mkid.cb = 0;
+  const WORD terminator = 0;
+  std::memcpy(list, &terminator, sizeof terminator);
   *pidl = list;
   return S_OK;
 }

@@ -896,9 +896,7 @@ TEST_F(ResourceScript, EveryDialogAsItLooks) {
       SCOPED_TRACE("dialog " + std::to_string(d.id) + suffix);
       Render r;
       r.id = d.id;
-      // The long check boxes of these two pages need two lines, which check
-      // boxes do not draw yet (BS_MULTILINE): no reviewed picture of them.
-      if (d.id != 114 && d.id != 115) r.golden = "rc_dialog_" + std::to_string(d.id) + suffix;
+      r.golden = "rc_dialog_" + std::to_string(d.id) + suffix;
       const DialogTemplate* t = platform::FindDialogTemplate(d.id);
       ASSERT_NE(t, nullptr);
       EXPECT_EQ(DialogBoxIndirectParam(GetModuleHandle(nullptr), t, nullptr, RenderProc, (LPARAM)&r), 1);
