@@ -68,16 +68,7 @@ class ControlsTest : public DeviceTest {
   }
 
   // Runs a keypad script to its end, dispatching as a program's loop does.
-  void Keys(const std::string& script) {
-    std::string error;
-    ASSERT_TRUE(platform::headless::AddScript(script, &error)) << error;
-    MSG m;
-    while (GetMessage(&m, nullptr, 0, 0)) {
-      TranslateMessage(&m);
-      DispatchMessage(&m);
-    }
-    platform::headless::RunPending();
-  }
+  void Keys(const std::string& script) { RunScript(script); }
 
   std::vector<Note> TakeNotes() {
     std::vector<Note> out;

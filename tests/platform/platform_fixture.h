@@ -98,4 +98,17 @@ class DeviceTest : public ::testing::Test {
   std::string dir_;
 };
 
+// Runs a keypad script through a message loop, as a program's loop does,
+// until the script has run out; then dispatches what is left.
+inline void RunScript(const std::string& script) {
+  std::string error;
+  ASSERT_TRUE(platform::headless::AddScript(script, &error)) << error;
+  MSG m;
+  while (GetMessage(&m, nullptr, 0, 0)) {
+    TranslateMessage(&m);
+    DispatchMessage(&m);
+  }
+  platform::headless::RunPending();
+}
+
 }  // namespace platform_test

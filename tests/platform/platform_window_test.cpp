@@ -368,15 +368,6 @@ std::vector<KeyEvent> KeysOf(HWND w) {
   return out;
 }
 
-void RunScript(const std::string& script) {
-  std::string error;
-  ASSERT_TRUE(platform::headless::AddScript(script, &error)) << error;
-  MSG m;
-  while (GetMessage(&m, nullptr, 0, 0)) {
-    TranslateMessage(&m);
-    DispatchMessage(&m);
-  }
-}
 
 TEST_F(WindowManager, KeypadKeysReachTheFocusWithCharactersForDigitsAndAction) {
   HWND top = Top();

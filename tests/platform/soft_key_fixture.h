@@ -107,17 +107,6 @@ class SoftKeyTest : public DeviceTest {
     if (!SHCreateMenuBar(&mbi)) return nullptr;
     return mbi.hwndMB;
   }
-  // Runs a keypad script through a message loop until it has run out.
-  void RunScript(const std::string& script) {
-    std::string error;
-    ASSERT_TRUE(platform::headless::AddScript(script, &error)) << error;
-    MSG m;
-    while (GetMessage(&m, nullptr, 0, 0)) {
-      TranslateMessage(&m);
-      DispatchMessage(&m);
-    }
-    platform::headless::RunPending();
-  }
   // Calls `action` when `owner` gets timer `id` (once).
   void AtTimer(HWND owner, UINT_PTR id, std::function<void()> action) {
     Recorder::Get().handler = [=](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
