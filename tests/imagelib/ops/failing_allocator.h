@@ -3,8 +3,13 @@
 // Include from exactly one source file of a test executable.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdlib>
+#include <string>
+
+#include "imagelib/core/image.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUIVRA_FAILING_ALLOCATOR 0
@@ -53,6 +58,15 @@ int ForEachFailingAllocation(Op op, OnFailure onFailure, int limit = 64) {
     onFailure(result);
   }
   return limit;
+}
+
+// The same, for an operation returning a result code: every failing run must
+// give RESULT_NO_MEMORY, and at least one allocation must have been failed.
+template <typename Op>
+void ExpectNoMemoryOnEachFailure(Op op, const std::string& what = "") {
+  const int failures = ForEachFailingAllocation(
+      op, [&](int result) { EXPECT_EQ(result, RESULT_NO_MEMORY) << what; });
+  EXPECT_GE(failures, 1) << what;
 }
 }  // namespace failing_allocator
 

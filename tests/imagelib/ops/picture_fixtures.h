@@ -51,6 +51,33 @@ inline int Noise(int x, int y, int b, int seed = 1) {
   return (int)(v & 255);
 }
 
+// A picture of pseudo-random bytes (indexed ones get a palette whose red is
+// the index).
+inline void MakeNoise(Picture& p, uint32_t type, int width, int height, int alignment,
+                      int seed = 1) {
+  Make(p, type, width, height, alignment,
+       [seed](int x, int y, int b) { return Noise(x, y, b, seed); });
+  if (type == PIXEL_INDEXED)
+    for (int i = 0; i < 256; ++i) {
+      p.image.palette[i] = (uint8_t)i;
+      p.image.palette[256 + i] = (uint8_t)((i * 7) & 255);
+      p.image.palette[512 + i] = (uint8_t)(255 - i);
+    }
+}
+
+// The used bytes of row y (for PIXEL_BW: one 0/1 per pixel), for comparing a
+// whole row with a list of expected values.
+inline std::vector<int> Row(Picture& p, int y) {
+  std::vector<int> out;
+  const uint8_t* row = ImageRow(&p.image, y);
+  if (p.image.pixelType == PIXEL_BW) {
+    for (int x = 0; x < p.image.width; ++x) out.push_back(GetBit(row, x));
+  } else {
+    out.assign(row, row + (size_t)p.image.width * p.image.bytesPerPixel);
+  }
+  return out;
+}
+
 // The bytes of the used part of every row (fill bytes excluded).
 inline std::vector<uint8_t> RowBytes(const Image& image) {
   std::vector<uint8_t> out;
