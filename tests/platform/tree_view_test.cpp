@@ -38,6 +38,19 @@ Note Expanded(UINT action, HTREEITEM item) { return Note{TVN_ITEMEXPANDED, actio
 Note Changing(UINT action, HTREEITEM from, HTREEITEM to) { return Note{TVN_SELCHANGING, action, from, to}; }
 Note Changed(UINT action, HTREEITEM from, HTREEITEM to) { return Note{TVN_SELCHANGED, action, from, to}; }
 Note Deleted(HTREEITEM item) { return Note{TVN_DELETEITEM, 0, item, nullptr}; }
+using Notes = std::vector<Note>;
+using Names = std::vector<std::u16string>;
+// A selection change or an expansion as the parent hears it: before, then after.
+Notes Selection(UINT action, HTREEITEM from, HTREEITEM to) {
+  return {Changing(action, from, to), Changed(action, from, to)};
+}
+Notes Expansion(UINT action, HTREEITEM item) {
+  return {Expanding(action, item), Expanded(action, item)};
+}
+Notes operator+(Notes a, const Notes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 const DWORD kTreeStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | TVS_HASBUTTONS |
                          TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
@@ -140,14 +153,15 @@ class TreeViewTest : public DeviceTest {
     return path;
   }
 
-  UINT State(HTREEITEM item) {
+  TVITEM Read(HTREEITEM item, UINT mask) {
     TVITEM tv{};
-    tv.mask = TVIF_STATE;
+    tv.mask = mask;
     tv.hItem = item;
     tv.stateMask = 0xFFFF;
     EXPECT_TRUE(TreeView_GetItem(tree_, &tv));
-    return tv.state;
+    return tv;
   }
+  UINT State(HTREEITEM item) { return Read(item, TVIF_STATE).state; }
 
   // The tree as the folder tree sets it up: the small system icons, then
   // the root.
@@ -216,27 +230,38 @@ class TreeViewTest : public DeviceTest {
   }
 
   // The notifications of the given codes, in order, then forgotten.
-  std::vector<Note> Take(std::vector<UINT> codes = {TVN_SELCHANGING, TVN_SELCHANGED,
+  Notes Take(std::vector<UINT> codes = {TVN_SELCHANGING, TVN_SELCHANGED,
                                                     TVN_ITEMEXPANDING, TVN_ITEMEXPANDED,
                                                     TVN_DELETEITEM}) {
-    std::vector<Note> out;
+    Notes out;
     for (const Note& n : notes)
       if (std::find(codes.begin(), codes.end(), n.code) != codes.end()) out.push_back(n);
     notes.clear();
     return out;
   }
 
-  HTREEITEM Child(HTREEITEM item, const std::u16string& text) {
-    for (HTREEITEM c = TreeView_GetChild(tree_, item); c; c = TreeView_GetNextSibling(tree_, c))
-      if (Text(c) == text) return c;
-    return nullptr;
+  // Expands the child named `text` of `item` and returns it.
+  HTREEITEM Open(HTREEITEM item, const std::u16string& text) {
+    HTREEITEM child = Child(item, text);
+    TreeView_Expand(tree_, child, TVE_EXPAND);
+    return child;
   }
 
-  std::vector<std::u16string> Children(HTREEITEM item) {
-    std::vector<std::u16string> out;
+  std::vector<HTREEITEM> Items(HTREEITEM item) {
+    std::vector<HTREEITEM> out;
     for (HTREEITEM c = TreeView_GetChild(tree_, item); c; c = TreeView_GetNextSibling(tree_, c))
-      out.push_back(Text(c));
+      out.push_back(c);
     return out;
+  }
+  Names Children(HTREEITEM item) {
+    Names out;
+    for (HTREEITEM c : Items(item)) out.push_back(Text(c));
+    return out;
+  }
+  HTREEITEM Child(HTREEITEM item, const std::u16string& text) {
+    for (HTREEITEM c : Items(item))
+      if (Text(c) == text) return c;
+    return nullptr;
   }
 
   HWND parent_ = nullptr;
@@ -245,7 +270,7 @@ class TreeViewTest : public DeviceTest {
   HIMAGELIST icons = nullptr;
   int folderIcon = 1;
   std::map<std::u16string, std::vector<std::u16string>> folders;
-  std::vector<Note> notes;
+  Notes notes;
   LRESULT refuseSelection = 0;
   HTREEITEM refuseExpansion = nullptr;
   UINT selectedStateSeen = 0;
@@ -287,37 +312,32 @@ TEST_F(TreeViewTest, KeypadSelectsExpandsAndWalksTheTree) {
   notes.clear();
 
   Press(VK_DOWN);  // nothing selected yet: the first row
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_BYKEYBOARD, nullptr, root_),
-                                       Changed(TVC_BYKEYBOARD, nullptr, root_)}));
+  EXPECT_EQ(Take(), Selection(TVC_BYKEYBOARD, nullptr, root_));
   EXPECT_EQ(TreeView_GetSelection(tree_), root_);
   EXPECT_TRUE(selectedStateSeen & TVIS_SELECTED);
 
   Press(VK_RIGHT);  // expands: the parent fills the root inside the notification
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_EXPAND, root_), Expanded(TVE_EXPAND, root_)}));
+  EXPECT_EQ(Take(), Expansion(TVE_EXPAND, root_));
   EXPECT_TRUE(State(root_) & TVIS_EXPANDED);
-  EXPECT_EQ(Children(root_), (std::vector<std::u16string>{u"my documents", u"Storage Card",
-                                                          u"Temp", u"Windows"}));
+  EXPECT_EQ(Children(root_), (Names{u"my documents", u"Storage Card", u"Temp", u"Windows"}));
   EXPECT_EQ(TreeView_GetCount(tree_), 5u);
 
   HTREEITEM docs = Child(root_, u"my documents"), card = Child(root_, u"Storage Card");
   HTREEITEM temp = Child(root_, u"Temp");
   Press(VK_DOWN);
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_BYKEYBOARD, root_, docs),
-                                       Changed(TVC_BYKEYBOARD, root_, docs)}));
+  EXPECT_EQ(Take(), Selection(TVC_BYKEYBOARD, root_, docs));
   Press(VK_DOWN);
   Take();
   EXPECT_EQ(TreeView_GetSelection(tree_), card);
   Press(VK_RIGHT);
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_EXPAND, card), Expanded(TVE_EXPAND, card)}));
+  EXPECT_EQ(Take(), Expansion(TVE_EXPAND, card));
   HTREEITEM dcim = Child(card, u"DCIM");
   Press(VK_RIGHT);  // already open: down to the first child
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_BYKEYBOARD, card, dcim),
-                                       Changed(TVC_BYKEYBOARD, card, dcim)}));
+  EXPECT_EQ(Take(), Selection(TVC_BYKEYBOARD, card, dcim));
   Press(VK_LEFT);  // closed: up to the parent
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_BYKEYBOARD, dcim, card),
-                                       Changed(TVC_BYKEYBOARD, dcim, card)}));
+  EXPECT_EQ(Take(), Selection(TVC_BYKEYBOARD, dcim, card));
   Press(VK_LEFT);  // open: collapses
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_COLLAPSE, card), Expanded(TVE_COLLAPSE, card)}));
+  EXPECT_EQ(Take(), Expansion(TVE_COLLAPSE, card));
   EXPECT_FALSE(State(card) & TVIS_EXPANDED);
   Press(VK_DOWN);  // the collapsed item's children are passed over
   Take();
@@ -328,10 +348,7 @@ TEST_F(TreeViewTest, KeypadSelectsExpandsAndWalksTheTree) {
   Press(VK_LEFT);
   Press(VK_LEFT);
   Press(VK_UP);  // at the top already
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_BYKEYBOARD, temp, root_),
-                                       Changed(TVC_BYKEYBOARD, temp, root_),
-                                       Expanding(TVE_COLLAPSE, root_),
-                                       Expanded(TVE_COLLAPSE, root_)}));
+  EXPECT_EQ(Take(), Selection(TVC_BYKEYBOARD, temp, root_) + Expansion(TVE_COLLAPSE, root_));
   EXPECT_EQ(TreeView_GetSelection(tree_), root_);
 }
 
@@ -339,7 +356,7 @@ TEST_F(TreeViewTest, DisplayInformationIsAskedUntilTheParentSaysKeepIt) {
   CreateTree();
   TreeView_Expand(tree_, root_, TVE_EXPAND);
   platform::headless::RunPending();
-  std::vector<Note> asked = Take({TVN_GETDISPINFO});
+  Notes asked = Take({TVN_GETDISPINFO});
   // The root's children each asked once for everything left to the parent.
   ASSERT_EQ(asked.size(), 4u);
   for (const Note& n : asked)
@@ -351,10 +368,7 @@ TEST_F(TreeViewTest, DisplayInformationIsAskedUntilTheParentSaysKeepIt) {
   EXPECT_TRUE(Take({TVN_GETDISPINFO}).empty());
   // The kept answers read back without asking.
   HTREEITEM temp = Child(root_, u"Temp");
-  TVITEM tv{};
-  tv.mask = TVIF_CHILDREN | TVIF_IMAGE;
-  tv.hItem = temp;
-  ASSERT_TRUE(TreeView_GetItem(tree_, &tv));
+  TVITEM tv = Read(temp, TVIF_CHILDREN | TVIF_IMAGE);
   EXPECT_EQ(tv.cChildren, 0);
   EXPECT_EQ(tv.iImage, folderIcon);
   EXPECT_TRUE(Take({TVN_GETDISPINFO}).empty());
@@ -366,7 +380,7 @@ TEST_F(TreeViewTest, DisplayInformationIsAskedUntilTheParentSaysKeepIt) {
   InvalidateRect(tree_, nullptr, TRUE);
   platform::headless::RunPending();
   Note image{TVN_GETDISPINFO, 0, nullptr, temp, TVIF_IMAGE};
-  EXPECT_EQ(Take({TVN_GETDISPINFO}), (std::vector<Note>{image, image}));
+  EXPECT_EQ(Take({TVN_GETDISPINFO}), (Notes{image, image}));
   // A text left to the parent is asked when drawn and when read.
   TVINSERTSTRUCT is{};
   is.hParent = root_;
@@ -375,18 +389,14 @@ TEST_F(TreeViewTest, DisplayInformationIsAskedUntilTheParentSaysKeepIt) {
   is.item.pszText = LPSTR_TEXTCALLBACK;
   HTREEITEM called = TreeView_InsertItem(tree_, &is);
   EXPECT_EQ(Text(called), u"Called back");
-  EXPECT_EQ(Take({TVN_GETDISPINFO}), (std::vector<Note>{Note{TVN_GETDISPINFO, 0, nullptr, called,
-                                                             TVIF_TEXT}}));
+  EXPECT_EQ(Take({TVN_GETDISPINFO}), (Notes{Note{TVN_GETDISPINFO, 0, nullptr, called, TVIF_TEXT}}));
 }
 
 TEST_F(TreeViewTest, ExpandedTreeWithSelectionDraws) {
   CreateTree();
   SetFocus(tree_);
   TreeView_Expand(tree_, root_, TVE_EXPAND);
-  HTREEITEM card = Child(root_, u"Storage Card");
-  TreeView_Expand(tree_, card, TVE_EXPAND);
-  TreeView_Expand(tree_, Child(card, u"DCIM"), TVE_EXPAND);
-  TreeView_SelectItem(tree_, Child(card, u"DCIM"));
+  TreeView_SelectItem(tree_, Open(Open(root_, u"Storage Card"), u"DCIM"));
   ExpectScreenMatchesGolden("treeview_expanded");
   // Without the focus the selection still shows (show-selection-always).
   SetFocus(parent_);
@@ -396,21 +406,18 @@ TEST_F(TreeViewTest, ExpandedTreeWithSelectionDraws) {
 TEST_F(TreeViewTest, EveryExpansionRefillsAndTheParentMayRefuse) {
   CreateTree();
   TreeView_Expand(tree_, root_, TVE_EXPAND);
-  HTREEITEM card = Child(root_, u"Storage Card");
-  TreeView_Expand(tree_, card, TVE_EXPAND);
-  HTREEITEM dcim = Child(card, u"DCIM"), music = Child(card, u"Music");
-  TreeView_Expand(tree_, dcim, TVE_EXPAND);
-  HTREEITEM media = Child(dcim, u"100MEDIA");
+  HTREEITEM card = Open(root_, u"Storage Card"), music = Child(card, u"Music");
+  HTREEITEM dcim = Open(card, u"DCIM"), media = Child(dcim, u"100MEDIA");
   notes.clear();
 
   // Collapsing and opening again lists the folder afresh.
   EXPECT_TRUE(TreeView_Expand(tree_, card, TVE_COLLAPSE));
   folders[u"\\Storage Card\\"].push_back(u"Audio");
   EXPECT_TRUE(TreeView_Expand(tree_, card, TVE_EXPAND));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_COLLAPSE, card), Expanded(TVE_COLLAPSE, card),
-                                       Expanding(TVE_EXPAND, card), Deleted(dcim), Deleted(media),
-                                       Deleted(music), Expanded(TVE_EXPAND, card)}));
-  EXPECT_EQ(Children(card), (std::vector<std::u16string>{u"Audio", u"DCIM", u"Music"}));
+  EXPECT_EQ(Take(), (Expansion(TVE_COLLAPSE, card) +
+                     Notes{Expanding(TVE_EXPAND, card), Deleted(dcim), Deleted(media),
+                           Deleted(music), Expanded(TVE_EXPAND, card)}));
+  EXPECT_EQ(Children(card), (Names{u"Audio", u"DCIM", u"Music"}));
   EXPECT_EQ(TreeView_GetCount(tree_), 8u);
   // The old items are gone for good.
   EXPECT_EQ(TreeView_GetNextItem(tree_, dcim, TVGN_PARENT), nullptr);
@@ -423,45 +430,37 @@ TEST_F(TreeViewTest, EveryExpansionRefillsAndTheParentMayRefuse) {
   EXPECT_TRUE(TreeView_Expand(tree_, card, TVE_EXPAND));
   EXPECT_TRUE(TreeView_Expand(tree_, card, TVE_COLLAPSE));
   EXPECT_FALSE(TreeView_Expand(tree_, card, TVE_COLLAPSE));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_COLLAPSE, card), Expanded(TVE_COLLAPSE, card)}));
+  EXPECT_EQ(Take(), Expansion(TVE_COLLAPSE, card));
 
   // A refusal leaves the item closed and says nothing more.
   refuseExpansion = card;
   EXPECT_FALSE(TreeView_Expand(tree_, card, TVE_EXPAND));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_EXPAND, card)}));
+  EXPECT_EQ(Take(), (Notes{Expanding(TVE_EXPAND, card)}));
   EXPECT_FALSE(State(card) & TVIS_EXPANDED);
   refuseExpansion = nullptr;
 
   // A folder whose listing turns out empty stays closed but keeps its button.
   folders[u"\\Storage Card\\"].clear();
-  std::vector<HTREEITEM> old;
-  for (HTREEITEM c = TreeView_GetChild(tree_, card); c; c = TreeView_GetNextSibling(tree_, c))
-    old.push_back(c);
+  std::vector<HTREEITEM> old = Items(card);
   ASSERT_EQ(old.size(), 3u);
   EXPECT_FALSE(TreeView_Expand(tree_, card, TVE_EXPAND));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_EXPAND, card), Deleted(old[0]), Deleted(old[1]),
-                                       Deleted(old[2])}));
+  EXPECT_EQ(Take(), (Notes{Expanding(TVE_EXPAND, card), Deleted(old[0]), Deleted(old[1]),
+                            Deleted(old[2])}));
   EXPECT_FALSE(State(card) & TVIS_EXPANDED);
-  tv = TVITEM{};
-  tv.mask = TVIF_CHILDREN;
-  tv.hItem = card;
-  ASSERT_TRUE(TreeView_GetItem(tree_, &tv));
-  EXPECT_EQ(tv.cChildren, 1);
+  EXPECT_EQ(Read(card, TVIF_CHILDREN).cChildren, 1);
 }
 
 TEST_F(TreeViewTest, ProgrammaticSelectionNotifiesAndOpensTheWay) {
   CreateTree();
   TreeView_Expand(tree_, root_, TVE_EXPAND);
-  HTREEITEM card = Child(root_, u"Storage Card");
-  TreeView_Expand(tree_, card, TVE_EXPAND);
-  HTREEITEM dcim = Child(card, u"DCIM");
+  HTREEITEM card = Open(root_, u"Storage Card"), dcim = Child(card, u"DCIM");
   TreeView_Expand(tree_, card, TVE_COLLAPSE);
   notes.clear();
 
   // Selecting an item inside a closed one opens the way to it first. When
   // the parent refills it meanwhile, the item is gone and nothing changes.
   EXPECT_FALSE(TreeView_SelectItem(tree_, dcim));
-  std::vector<Note> seen = Take();
+  Notes seen = Take();
   ASSERT_EQ(seen.size(), 4u);
   EXPECT_EQ(seen[0], Expanding(TVE_EXPAND, card));
   EXPECT_EQ(seen[1], Deleted(dcim));
@@ -472,9 +471,7 @@ TEST_F(TreeViewTest, ProgrammaticSelectionNotifiesAndOpensTheWay) {
   refill = false;
   notes.clear();
   EXPECT_TRUE(TreeView_SelectItem(tree_, dcim));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_EXPAND, card), Expanded(TVE_EXPAND, card),
-                                       Changing(TVC_UNKNOWN, nullptr, dcim),
-                                       Changed(TVC_UNKNOWN, nullptr, dcim)}));
+  EXPECT_EQ(Take(), Expansion(TVE_EXPAND, card) + Selection(TVC_UNKNOWN, nullptr, dcim));
   EXPECT_EQ(TreeView_GetSelection(tree_), dcim);
   EXPECT_TRUE(State(dcim) & TVIS_SELECTED);
   // The same item again: nothing to report.
@@ -484,23 +481,20 @@ TEST_F(TreeViewTest, ProgrammaticSelectionNotifiesAndOpensTheWay) {
   // A refused change keeps the selection.
   refuseSelection = 1;
   EXPECT_FALSE(TreeView_SelectItem(tree_, card));
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_UNKNOWN, dcim, card)}));
+  EXPECT_EQ(Take(), (Notes{Changing(TVC_UNKNOWN, dcim, card)}));
   EXPECT_EQ(TreeView_GetSelection(tree_), dcim);
   refuseSelection = 0;
 
   // Closing the selection's parent moves the selection up to it.
   EXPECT_TRUE(TreeView_Expand(tree_, card, TVE_COLLAPSE));
-  EXPECT_EQ(Take(), (std::vector<Note>{Expanding(TVE_COLLAPSE, card),
-                                       Changing(TVC_UNKNOWN, dcim, card),
-                                       Changed(TVC_UNKNOWN, dcim, card),
-                                       Expanded(TVE_COLLAPSE, card)}));
+  EXPECT_EQ(Take(), Notes{Expanding(TVE_COLLAPSE, card)} + Selection(TVC_UNKNOWN, dcim, card) +
+                        Notes{Expanded(TVE_COLLAPSE, card)});
   EXPECT_FALSE(State(dcim) & TVIS_SELECTED);
   EXPECT_TRUE(State(card) & TVIS_SELECTED);
 
   // Clearing the selection.
   EXPECT_TRUE(TreeView_SelectItem(tree_, nullptr));
-  EXPECT_EQ(Take(), (std::vector<Note>{Changing(TVC_UNKNOWN, card, nullptr),
-                                       Changed(TVC_UNKNOWN, card, nullptr)}));
+  EXPECT_EQ(Take(), Selection(TVC_UNKNOWN, card, nullptr));
   EXPECT_EQ(TreeView_GetSelection(tree_), nullptr);
 }
 
@@ -517,30 +511,27 @@ TEST_F(TreeViewTest, DeletingPassesTheSelectionOnAndReportsEveryItem) {
   // The selection's parent goes: its subtree is reported parent first, and
   // the selection passes to the next sibling.
   EXPECT_TRUE(TreeView_DeleteItem(tree_, card));
-  EXPECT_EQ(Take(), (std::vector<Note>{Deleted(card), Deleted(dcim), Deleted(music),
-                                       Changing(TVC_UNKNOWN, nullptr, temp),
-                                       Changed(TVC_UNKNOWN, nullptr, temp)}));
+  EXPECT_EQ(Take(), (Notes{Deleted(card), Deleted(dcim), Deleted(music)} +
+                     Selection(TVC_UNKNOWN, nullptr, temp)));
   EXPECT_EQ(TreeView_GetCount(tree_), 4u);
   EXPECT_FALSE(TreeView_DeleteItem(tree_, card));  // gone already
   // The last one: to the previous sibling.
   TreeView_SelectItem(tree_, windows);
   notes.clear();
   TreeView_DeleteItem(tree_, windows);
-  EXPECT_EQ(Take(), (std::vector<Note>{Deleted(windows), Changing(TVC_UNKNOWN, nullptr, temp),
-                                       Changed(TVC_UNKNOWN, nullptr, temp)}));
+  EXPECT_EQ(Take(), Notes{Deleted(windows)} + Selection(TVC_UNKNOWN, nullptr, temp));
   // An only child: to the parent, which is left closed.
   TreeView_DeleteItem(tree_, docs);
   TreeView_SelectItem(tree_, temp);
   notes.clear();
   TreeView_DeleteItem(tree_, temp);
-  EXPECT_EQ(Take(), (std::vector<Note>{Deleted(temp), Changing(TVC_UNKNOWN, nullptr, root_),
-                                       Changed(TVC_UNKNOWN, nullptr, root_)}));
+  EXPECT_EQ(Take(), Notes{Deleted(temp)} + Selection(TVC_UNKNOWN, nullptr, root_));
   EXPECT_FALSE(State(root_) & TVIS_EXPANDED);
   // Everything.
   Add(root_, u"x");
   notes.clear();
   EXPECT_TRUE(TreeView_DeleteAllItems(tree_));
-  std::vector<Note> gone = Take();
+  Notes gone = Take();
   ASSERT_EQ(gone.size(), 2u);
   EXPECT_EQ(gone[0], Deleted(root_));
   EXPECT_EQ(TreeView_GetCount(tree_), 0u);
@@ -563,12 +554,12 @@ TEST_F(TreeViewTest, InsertPlacesSortAndNavigation) {
   insert(TVI_FIRST, u"Delta");
   insert(TVI_SORT, u"alpha");  // sorted among unsorted siblings: before the first greater one
   insert(b, u"Gamma");
-  EXPECT_EQ(Children(root_), (std::vector<std::u16string>{u"alpha", u"Delta", u"beta", u"Gamma"}));
+  EXPECT_EQ(Children(root_), (Names{u"alpha", u"Delta", u"beta", u"Gamma"}));
   EXPECT_TRUE(TreeView_SortChildren(tree_, root_, 0));
-  EXPECT_EQ(Children(root_), (std::vector<std::u16string>{u"alpha", u"beta", u"Delta", u"Gamma"}));
+  EXPECT_EQ(Children(root_), (Names{u"alpha", u"beta", u"Delta", u"Gamma"}));
   insert(TVI_SORT, u"charlie");
   EXPECT_EQ(Children(root_),
-            (std::vector<std::u16string>{u"alpha", u"beta", u"charlie", u"Delta", u"Gamma"}));
+            (Names{u"alpha", u"beta", u"charlie", u"Delta", u"Gamma"}));
   EXPECT_EQ(TreeView_Expand(tree_, (HTREEITEM)(uintptr_t)0x1234, TVE_EXPAND), FALSE);
   TVINSERTSTRUCT bad{};
   bad.hParent = (HTREEITEM)(uintptr_t)0x1234;
@@ -604,15 +595,9 @@ TEST_F(TreeViewTest, InsertPlacesSortAndNavigation) {
   tv.pszText = (LPWSTR)u"Bravo";
   tv.lParam = 7;
   EXPECT_TRUE(TreeView_SetItem(tree_, &tv));
-  tv = TVITEM{};
-  tv.mask = TVIF_PARAM;
-  tv.hItem = second;
-  TreeView_GetItem(tree_, &tv);
-  EXPECT_EQ(tv.lParam, 7);
+  EXPECT_EQ(Read(second, TVIF_PARAM).lParam, 7);
   EXPECT_EQ(Text(second), u"Bravo");
-  tv.hItem = first;
-  TreeView_GetItem(tree_, &tv);
-  EXPECT_EQ(tv.lParam, 42);
+  EXPECT_EQ(Read(first, TVIF_PARAM).lParam, 42);
 }
 
 TEST_F(TreeViewTest, SelectionStaysInViewWhileScrollingDeepFolders) {
@@ -700,7 +685,7 @@ TEST_F(TreeViewTest, RedrawOffHoldsPaintingAndFontsChangeRows) {
   SendMessage(tree_, WM_SETREDRAW, TRUE, 0);
   platform::headless::RunPending();
   // Only the new item has anything left to ask.
-  std::vector<Note> asked = Take({TVN_GETDISPINFO});
+  Notes asked = Take({TVN_GETDISPINFO});
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(Text(asked[0].newItem), u"Added");
 
@@ -831,7 +816,7 @@ END
   platform::ClearResources();
   EXPECT_EQ(chosen, u"my documents");
   // Selected, opened, moved down; then the five items went with the dialog.
-  std::vector<Note> seen = Take();
+  Notes seen = Take();
   ASSERT_EQ(seen.size(), 11u);
   EXPECT_EQ(seen[1], Changed(TVC_BYKEYBOARD, nullptr, root_));
   EXPECT_EQ(seen[2], Expanding(TVE_EXPAND, root_));
