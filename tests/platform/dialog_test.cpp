@@ -35,9 +35,6 @@ END
 DIALOG 503 "" SIZE 117 18
   CONTROL 1048 "Rec" "" 2 2 84 14 STYLE 0x10010000
 END
-DIALOG 512 "Choose folder"
-  CONTROL 1009 "SysTreeView32" "" 0 0 116 80 STYLE 0x10010005
-END
 DIALOG 502 "Broken"
   CONTROL 301 "Rec" "fine" 8 8 40 10 STYLE 0x10010000
   CONTROL 302 "NoSuchClass" "" 8 20 40 10 STYLE 0x10010000
@@ -85,6 +82,18 @@ INT_PTR OkCancelEnds(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
   if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) EndDialog(hwnd, 0);
   return 0;
 }
+
+// Puts the focus on control `id` at WM_INITDIALOG (returning FALSE), then
+// ends on OK and Cancel.
+std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)> FocusOnInit(int id) {
+  return [id](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    if (msg != WM_INITDIALOG) return OkCancelEnds(hwnd, msg, wParam, lParam);
+    SetFocus(GetDlgItem(hwnd, id));
+    return FALSE;
+  };
+}
+
+using Commanded = std::vector<std::pair<int, int>>;
 
 class DialogTest : public DeviceTest {
  protected:
@@ -331,7 +340,7 @@ TEST_F(DialogTest, ProcedureReturnRules) {
   EXPECT_EQ(textColour, GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(background, RGB(255, 0, 0)) << "the background takes the WM_CTLCOLORDLG brush";
   EXPECT_EQ(code, DLGC_WANTALLKEYS);
-  EXPECT_EQ(Commands(), (std::vector<std::pair<int, int>>{{IDCANCEL, BN_CLICKED}}));
+  EXPECT_EQ(Commands(), (Commanded{{IDCANCEL, BN_CLICKED}}));
   DeleteObject(red);
 }
 
@@ -340,18 +349,14 @@ TEST_F(DialogTest, UpAndDownWalkTheTabStopsAndWrap) {
   EXPECT_EQ(Run(500), 1);
   EXPECT_EQ(focus_, (std::vector<int>{101, 103, 106, 101, 106, 103, 101}));
   EXPECT_TRUE(keys_.empty()) << "the dialog used every key";
-  EXPECT_EQ(Commands(), (std::vector<std::pair<int, int>>{{IDOK, BN_CLICKED}}));
+  EXPECT_EQ(Commands(), (Commanded{{IDOK, BN_CLICKED}}));
 }
 
 TEST_F(DialogTest, ArrowWantingAndButtonLikeControls) {
   // 103 wants the arrows as a list view does, 106 is button-like.
   codes_[103] = DLGC_WANTARROWS | DLGC_WANTCHARS;
   codes_[106] = DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
-  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-    if (msg != WM_INITDIALOG) return OkCancelEnds(hwnd, msg, wParam, lParam);
-    SetFocus(GetDlgItem(hwnd, 103));
-    return FALSE;
-  };
+  g_onMessage = FocusOnInit(103);
   // On 103 the arrows and the digit arrive and Action is still OK.
   Script("key down\nkey up\nkey 5\nkey enter\n");
   EXPECT_EQ(Run(500), 1);
@@ -361,15 +366,11 @@ TEST_F(DialogTest, ArrowWantingAndButtonLikeControls) {
   // On 106 Action goes to the control; Back is Cancel.
   keys_.clear();
   g_events.clear();
-  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-    if (msg != WM_INITDIALOG) return OkCancelEnds(hwnd, msg, wParam, lParam);
-    SetFocus(GetDlgItem(hwnd, 106));
-    return FALSE;
-  };
+  g_onMessage = FocusOnInit(106);
   Script("key enter\nkey back\n");
   EXPECT_EQ(Run(500), 0);
   EXPECT_EQ(keys_, (std::vector<Key>{{106, WM_KEYDOWN, VK_RETURN}, {106, WM_CHAR, 13}}));
-  EXPECT_EQ(Commands(), (std::vector<std::pair<int, int>>{{IDCANCEL, BN_CLICKED}}));
+  EXPECT_EQ(Commands(), (Commanded{{IDCANCEL, BN_CLICKED}}));
 }
 
 TEST_F(DialogTest, BackTakenOverReachesTheDialogThenReturnsToTheOwner) {
@@ -437,7 +438,7 @@ TEST_F(DialogTest, QuitEndsTheDialogAndFailuresGiveMinusOne) {
 }
 
 TEST_F(DialogTest, KeypadOverTheDevicesControls) {
-  std::vector<std::pair<int, int>> notes;
+  Commanded notes;
   int delay = 0;
   UINT effect = 9, loop = 9;
   g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM) -> INT_PTR {
@@ -473,8 +474,8 @@ TEST_F(DialogTest, KeypadOverTheDevicesControls) {
   EXPECT_EQ(delay, 6);
   EXPECT_EQ(effect, (UINT)BST_CHECKED);
   EXPECT_EQ(loop, (UINT)BST_CHECKED);
-  EXPECT_EQ(notes, (std::vector<std::pair<int, int>>{
-                       {1046, EN_CHANGE}, {1046, EN_CHANGE}, {1034, BN_CLICKED}, {IDOK, BN_CLICKED}}));
+  EXPECT_EQ(notes, (Commanded{{1046, EN_CHANGE}, {1046, EN_CHANGE}, {1034, BN_CLICKED},
+                              {IDOK, BN_CLICKED}}));
 }
 
 TEST_F(DialogTest, ListViewKeepsTheArrowsAndActionMeansOk) {
@@ -509,30 +510,6 @@ TEST_F(DialogTest, ListViewKeepsTheArrowsAndActionMeansOk) {
   EXPECT_EQ(Run(511), 2) << "item 1 was selected when OK came";
   EXPECT_EQ(selected, (std::vector<int>{0, 1, 2, 1}));
   EXPECT_EQ(activations, 0);
-}
-
-TEST_F(DialogTest, TreeViewKeepsTheArrowsAndActionMeansOk) {
-  HTREEITEM items[3] = {};
-  std::vector<HTREEITEM> selected;
-  g_onMessage = [&](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-    if (msg == WM_INITDIALOG) {
-      HWND tree = GetDlgItem(hwnd, 1009);
-      const char16_t* names[] = {u"\\", u"My Documents", u"Storage Card"};
-      for (int i = 0; i < 3; ++i) {
-        TVINSERTSTRUCT insert{TVI_ROOT, TVI_LAST, TVITEM{TVIF_TEXT, nullptr, 0, 0, (LPWSTR)names[i], 0, 0, 0, 0, 0}};
-        items[i] = (HTREEITEM)SendMessage(tree, TVM_INSERTITEM, 0, (LPARAM)&insert);
-      }
-      SendMessage(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)items[0]);
-      SetFocus(tree);
-      return FALSE;
-    }
-    if (msg == WM_NOTIFY && ((NMHDR*)lParam)->code == TVN_SELCHANGED)
-      selected.push_back(((NMTREEVIEW*)lParam)->itemNew.hItem);
-    return OkCancelEnds(hwnd, msg, wParam, lParam);
-  };
-  Script("key down\nkey down\nkey enter\n");
-  EXPECT_EQ(Run(512), 1);
-  EXPECT_EQ(selected, (std::vector<HTREEITEM>{items[0], items[1], items[2]}));
 }
 
 using DialogItems = DeviceTest;
