@@ -44,36 +44,40 @@ class MessageBoxTest : public DeviceTest {
   HWND owner_ = nullptr;
 };
 
-TEST_F(MessageBoxTest, ActionAndBackAnswerAndEveryBoxIsRecorded) {
-  Script("key enter\n");
-  EXPECT_EQ(MessageBox(owner_, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION), IDOK);
-  Script("key back\n");
-  EXPECT_EQ(MessageBox(owner_, u"Delete?", u"", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
-  // Without a Cancel key, Back answers OK.
-  Script("key back\n");
-  EXPECT_EQ(MessageBox(nullptr, u"RegisterClass() failed", u"Error", MB_OK), IDOK);
-  const auto& log = platform::MessageBoxLog();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0].text, u"Overwrite?");
-  EXPECT_EQ(log[0].caption, u"");
-  EXPECT_EQ(log[0].type, 0x21u);
-  EXPECT_EQ(log[0].answer, IDOK);
-  EXPECT_EQ(log[1].text, u"Delete?");
-  EXPECT_EQ(log[1].answer, IDCANCEL);
-  EXPECT_EQ(log[2].text, u"RegisterClass() failed");
-  EXPECT_EQ(log[2].caption, u"Error");
-  EXPECT_EQ(log[2].type, (UINT)MB_OK);
-  EXPECT_EQ(log[2].answer, IDOK);
+TEST_F(MessageBoxTest, KeysAndSoftKeysAnswerAndEveryBoxIsRecorded) {
+  struct Row {
+    const char* name;
+    const char* keys;
+    bool owned;
+    const char16_t* text;
+    const char16_t* caption;
+    UINT type;
+    int answer;
+  } rows[] = {
+      {"action is OK", "key enter\n", true, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION, IDOK},
+      {"back is Cancel", "key back\n", true, u"Delete?", u"", MB_OKCANCEL | MB_ICONQUESTION,
+       IDCANCEL},
+      {"back without Cancel is OK", "key back\n", false, u"RegisterClass() failed", u"Error", MB_OK,
+       IDOK},
+      {"left soft key is OK", "key F1\n", true, u"View the capture?", u"",
+       MB_OKCANCEL | MB_ICONINFORMATION, IDOK},
+      {"right soft key is Cancel", "key F2\n", true, u"View the capture?", u"",
+       MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    platform::ClearMessageBoxLog();
+    Script(r.keys);
+    EXPECT_EQ(MessageBox(r.owned ? owner_ : nullptr, r.text, r.caption, r.type), r.answer);
+    const auto& log = platform::MessageBoxLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text, r.text);
+    EXPECT_EQ(log[0].caption, r.caption);
+    EXPECT_EQ(log[0].type, r.type);
+    EXPECT_EQ(log[0].answer, r.answer);
+  }
   platform::ClearMessageBoxLog();
   EXPECT_TRUE(platform::MessageBoxLog().empty());
-}
-
-TEST_F(MessageBoxTest, SoftKeysAnswerOkAndCancel) {
-  Script("key F1\n");
-  EXPECT_EQ(MessageBox(owner_, u"View the capture?", u"", MB_OKCANCEL | MB_ICONINFORMATION), IDOK);
-  Script("key F2\n");
-  EXPECT_EQ(MessageBox(owner_, u"View the capture?", u"", MB_OKCANCEL | MB_ICONINFORMATION),
-            IDCANCEL);
   // A box with OK alone has no right key: F2 does nothing, F1 answers.
   bool openAfterF2 = false;
   Script("key F2\nwait 100\nkey F1\n");
@@ -133,22 +137,27 @@ TEST_F(MessageBoxTest, BoxFromAnotherThreadIsRecordedAndTakenAsOk) {
   EXPECT_EQ(platform::MessageBoxLog()[0].text, u"\\Pictures\\a.jpg");
 }
 
-TEST_F(MessageBoxTest, LooksOfAStopBoxWithALongPath) {
-  WhileShown([] { ExpectScreenMatchesGolden("msgbox_stop"); });
-  Script("wait 100\nkey F1\n");
-  MessageBox(owner_,
-             u"Cannot save the picture \\My Documents\\My Pictures\\holiday_2004_beach_sunset.jpg",
-             u"Error", MB_OK | MB_ICONSTOP);
-  ASSERT_EQ(platform::MessageBoxLog().size(), 1u);
-  EXPECT_EQ(platform::MessageBoxLog()[0].answer, IDOK);
-}
-
-TEST_F(MessageBoxTest, LooksOfAQuestionWithoutCaption) {
-  WhileShown([] { ExpectScreenMatchesGolden("msgbox_question"); });
-  Script("wait 100\nkey F2\n");
-  EXPECT_EQ(MessageBox(owner_, u"The file already exists. Overwrite it?", u"",
-                       MB_OKCANCEL | MB_ICONQUESTION),
-            IDCANCEL);
+TEST_F(MessageBoxTest, LooksOfAStopBoxWithALongPathAndAQuestionWithoutCaption) {
+  struct Row {
+    const char* golden;
+    const char* keys;
+    const char16_t* text;
+    const char16_t* caption;
+    UINT type;
+    int answer;
+  } rows[] = {
+      {"msgbox_stop", "wait 100\nkey F1\n",
+       u"Cannot save the picture \\My Documents\\My Pictures\\holiday_2004_beach_sunset.jpg", u"Error",
+       MB_OK | MB_ICONSTOP, IDOK},
+      {"msgbox_question", "wait 100\nkey F2\n", u"The file already exists. Overwrite it?", u"",
+       MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.golden);
+    WhileShown([&] { ExpectScreenMatchesGolden(r.golden); });
+    Script(r.keys);
+    EXPECT_EQ(MessageBox(owner_, r.text, r.caption, r.type), r.answer);
+  }
 }
 
 }  // namespace
