@@ -1,12 +1,15 @@
 // Builds small GIF files byte by byte for the GIF tests. The image data is
 // written with the simplest valid LZW stream (one code per pixel, a clear
 // code often enough that the code width never grows), so the files do not
-// depend on the library's own encoder.
+// depend on the library's own encoder. Also ImageMagick's frames of a file.
 #pragma once
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace gif_test_files {
 
@@ -87,7 +90,7 @@ struct Builder {
   // Signature, logical screen, and the global table when `tableBits` > 0.
   Builder& Header(int width, int height, const std::vector<uint8_t>& rgb, int tableBits,
                   int background = 0, const char* signature = "GIF89a") {
-    bytes.insert(bytes.end(), signature, signature + 6);
+    for (int i = 0; i < 6; ++i) bytes.push_back((uint8_t)signature[i]);
     U16(width);
     U16(height);
     bytes.push_back(tableBits > 0 ? (uint8_t)(0x80 | 0x70 | (tableBits - 1)) : 0);
@@ -134,5 +137,39 @@ struct Builder {
     return *this;
   }
 };
+
+// Frames of `input` as ImageMagick decodes them after the convert options
+// `ops`, with one run of convert, each at its own size; `props` gets each
+// frame's "%T %D" (delay in hundredths, disposal name).
+struct MagickFrame {
+  testing_support::Rgba rgba;
+  int delay = 0;
+  std::string disposal;
+};
+inline bool MagickFrames(const std::string& input, const std::string& ops,
+                         std::vector<MagickFrame>* out) {
+  using namespace testing_support;
+  TempDir dir;
+  std::string pixelsFile = dir.File("frames.rgba");
+  std::string info;
+  // ImageMagick takes a file whose palette is a grey ramp for linear grey
+  // and converts it; "-set colorspace sRGB" keeps the stored values.
+  if (RunCommand("convert '" + input + "' " + ops + " -set colorspace sRGB -depth 8 -write 'rgba:" +
+                     pixelsFile + "' -format '%w %h %T %D\\n' info: 2>/dev/null",
+                 &info) != 0)
+    return false;
+  std::vector<uint8_t> data = ReadFileBytes(pixelsFile);
+  std::istringstream in(info);
+  size_t at = 0;
+  MagickFrame f;
+  while (in >> f.rgba.width >> f.rgba.height >> f.delay >> f.disposal) {
+    size_t n = (size_t)f.rgba.width * f.rgba.height * 4;
+    if (at + n > data.size()) return false;
+    f.rgba.pixels.assign(data.begin() + at, data.begin() + at + n);
+    at += n;
+    out->push_back(f);
+  }
+  return at == data.size() && !out->empty();
+}
 
 }  // namespace gif_test_files
