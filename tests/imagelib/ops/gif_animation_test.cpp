@@ -22,19 +22,20 @@ namespace {
 // Global table: 0 black, 1 red, 2 green, 3 blue.
 const std::vector<uint8_t> kColours = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
 
+// The animation of a file, or of bytes written to a temporary file.
 struct Loaded {
   int result = -1;
   GifAnimation animation{};
+  explicit Loaded(const std::string& path) { result = LoadGifAnimation(path.c_str(), &animation); }
+  explicit Loaded(const std::vector<uint8_t>& bytes) {
+    TempDir dir;
+    WriteFileBytes(dir.File("anim.gif"), bytes);
+    result = LoadGifAnimation(dir.File("anim.gif").c_str(), &animation);
+  }
+  Loaded(const Loaded&) = delete;
   ~Loaded() { GifAnimationFree(&animation); }
   const Image& frame(int i) const { return animation.frames[i].image; }
 };
-
-void LoadBytes(const std::vector<uint8_t>& bytes, Loaded* out) {
-  TempDir dir;
-  std::string path = dir.File("anim.gif");
-  WriteFileBytes(path, bytes);
-  out->result = LoadGifAnimation(path.c_str(), &out->animation);
-}
 
 int At(const Image& image, int x, int y) { return ImageRow(&image, y)[x]; }
 
@@ -47,14 +48,12 @@ uint32_t ColourAt(const Image& image, int x, int y) {
 std::vector<uint8_t> Fill(int w, int h, int v) { return std::vector<uint8_t>((size_t)w * h, (uint8_t)v); }
 
 TEST(GifAnimation, RefusesWhatIsNotAGif) {
-  Loaded l;
-  LoadBytes({'G', 'I', 'F', '8', 'a', '9', 2, 0, 2, 0, 0, 0, 0}, &l);
+  Loaded l(std::vector<uint8_t>{'G', 'I', 'F', '8', 'a', '9', 2, 0, 2, 0, 0, 0, 0});
   EXPECT_EQ(l.result, RESULT_NOT_RECOGNISED);
   EXPECT_EQ(l.animation.frameCount, 0u);
-  Loaded none;
   Builder b;
   b.Header(2, 2, kColours, 2).Comment("no images").Trailer();
-  LoadBytes(b.bytes, &none);
+  Loaded none(b.bytes);
   EXPECT_EQ(none.result, RESULT_NOT_RECOGNISED);
   GifAnimation missing{};
   EXPECT_EQ(LoadGifAnimation("/nonexistent/folder/x.gif", &missing), RESULT_CANNOT_OPEN);
@@ -66,8 +65,7 @@ TEST(GifAnimation, GivesEachFrameItsDelay) {
   b.Control(0, 0, -1).Image(0, 0, 2, 2, Fill(2, 2, 1), 2);
   b.Control(0, 7, -1).Image(0, 0, 2, 2, Fill(2, 2, 2), 2);
   b.Control(0, 250, -1).Image(0, 0, 2, 2, Fill(2, 2, 3), 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 3u);
   EXPECT_EQ(l.animation.frames[0].delayMs, 100u);
@@ -87,8 +85,7 @@ TEST(GifAnimation, LetsTheCanvasShowAroundAndThroughATransparentFrame) {
   b.Header(4, 3, kColours, 2);
   b.Control(1, 0, -1).Image(0, 0, 4, 3, Fill(4, 3, 1), 2);
   b.Control(1, 0, 3).Image(1, 1, 2, 2, {3, 2, 3, 2}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 2u);
   const Image& f = l.frame(1);
@@ -107,8 +104,7 @@ TEST(GifAnimation, TakesTheFirstFramesTransparentIndexAfterDisposalZero) {
   b.Control(0, 0, 2).Image(0, 0, 2, 1, {1, 2}, 2);
   b.Control(0, 0, 3).Image(0, 0, 1, 1, {1}, 2);
   b.Control(1, 0, 3).Image(0, 0, 1, 1, {1}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.animation.frameCount, 3u);
   EXPECT_EQ(l.frame(0).transparentIndex, 2);
   EXPECT_EQ(l.frame(1).transparentIndex, 2);  // previous disposal 0: the first frame's
@@ -119,8 +115,7 @@ TEST(GifAnimation, TakesTheFirstFramesTransparentIndexAfterDisposalZero) {
   opaqueFirst.Control(0, 0, -1).Image(0, 0, 2, 1, {1, 2}, 2);
   opaqueFirst.Control(0, 0, 3).Image(0, 0, 1, 1, {1}, 2);
   opaqueFirst.Control(0, 0, -1).Image(0, 0, 1, 1, {1}, 2).Trailer();
-  Loaded o;
-  LoadBytes(opaqueFirst.bytes, &o);
+  Loaded o(opaqueFirst.bytes);
   ASSERT_EQ(o.animation.frameCount, 3u);
   EXPECT_EQ(o.frame(1).transparentIndex, -1);
   EXPECT_EQ(o.frame(2).transparentIndex, -1);
@@ -129,15 +124,13 @@ TEST(GifAnimation, TakesTheFirstFramesTransparentIndexAfterDisposalZero) {
 TEST(GifAnimation, FillsTheFirstCanvasWithBackgroundOrTransparentIndex) {
   Builder b;
   b.Header(3, 1, kColours, 2, 2).Image(1, 0, 1, 1, {1}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   EXPECT_EQ(At(l.frame(0), 0, 0), 2);
   EXPECT_EQ(At(l.frame(0), 1, 0), 1);
   Builder t;
   t.Header(3, 1, kColours, 2, 2).Control(0, 0, 3).Image(1, 0, 1, 1, {1}, 2).Trailer();
-  Loaded lt;
-  LoadBytes(t.bytes, &lt);
+  Loaded lt(t.bytes);
   EXPECT_EQ(At(lt.frame(0), 0, 0), 3);
   EXPECT_EQ(lt.frame(0).transparentIndex, 3);
 }
@@ -153,8 +146,7 @@ TEST(GifAnimation, ClearsAFrameDisposedToBackground) {
   // Frame 3 follows a disposal 0 frame: nothing is cleared.
   b.Control(2, 0, 1).Image(2, 0, 1, 1, {2}, 2);
   b.Control(0, 0, 1).Image(0, 0, 1, 1, {1}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 5u);
   EXPECT_EQ(At(l.frame(1), 1, 0), 2);
@@ -180,8 +172,7 @@ TEST(GifAnimation, RestoresDisposedAreasFromTheFirstFrame) {
   b.Control(3, 0, -1).Image(0, 0, 1, 1, {3}, 2);
   b.Control(4, 0, -1).Image(1, 0, 1, 1, {0}, 2);
   b.Control(0, 0, -1).Image(0, 0, 1, 1, {2}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 5u);
   EXPECT_EQ(ColourAt(l.frame(1), 0, 0), 0x00FF00u);
@@ -199,8 +190,7 @@ TEST(GifAnimation, GrowsTheScreenToTheFirstImageAndStopsAtALargerOne) {
   b.Image(0, 0, 4, 3, Fill(4, 3, 2), 2);
   b.Image(0, 0, 5, 3, Fill(5, 3, 3), 2);
   b.Image(0, 0, 1, 1, Fill(1, 1, 3), 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   EXPECT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 2u);
   EXPECT_EQ(l.frame(0).width, 4);
@@ -213,8 +203,7 @@ TEST(GifAnimation, DropsPixelsOutsideTheScreen) {
   b.Header(3, 2, kColours, 2);
   b.Image(0, 0, 3, 2, Fill(3, 2, 1), 2);
   b.Image(2, 1, 2, 2, {2, 3, 3, 3}, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 2u);
   EXPECT_EQ(At(l.frame(1), 2, 1), 2);
@@ -226,8 +215,7 @@ TEST(GifAnimation, PlacesInterlacedRows) {
   for (int y = 0; y < 10; ++y) pixels.push_back((uint8_t)y);
   Builder b;
   b.Header(1, 10, {}, 4).Image(0, 0, 1, 10, pixels, 4, true).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   for (int y = 0; y < 10; ++y) EXPECT_EQ(At(l.frame(0), 0, y), y);
 }
@@ -238,9 +226,7 @@ TEST(GifAnimation, KeepsFramesAndRowsOfATruncatedFile) {
   b.Image(0, 0, 4, 4, Fill(4, 4, 1), 2);
   b.Image(0, 0, 4, 4, Fill(4, 4, 2), 2);
   // Cut inside the second image's data: some of its rows are decoded.
-  std::vector<uint8_t> cut(b.bytes.begin(), b.bytes.end() - 3);
-  Loaded l;
-  LoadBytes(cut, &l);
+  Loaded l(std::vector<uint8_t>(b.bytes.begin(), b.bytes.end() - 3));
   EXPECT_EQ(l.result, RESULT_NOT_COMPLETE);
   ASSERT_EQ(l.animation.frameCount, 2u);
   EXPECT_EQ(At(l.frame(1), 0, 0), 2);
@@ -252,16 +238,14 @@ TEST(GifAnimation, RefusesBadSizesAndCodeSizes) {
     Builder b;
     b.Header(2, 2, kColours, 2).Image(0, 0, 2, 2, Fill(2, 2, 1), 2).Trailer();
     b.bytes[13 + 12 + 10] = (uint8_t)codeSize;
-    Loaded l;
-    LoadBytes(b.bytes, &l);
+    Loaded l(b.bytes);
     EXPECT_EQ(l.result, RESULT_BAD_SIZE) << codeSize;
     EXPECT_EQ(l.animation.frameCount, 0u);
   }
   Builder zero;
   zero.Header(2, 2, kColours, 2).Image(0, 0, 2, 2, Fill(2, 2, 1), 2);
   zero.Image(0, 0, 0, 2, {}, 2).Trailer();
-  Loaded z;
-  LoadBytes(zero.bytes, &z);
+  Loaded z(zero.bytes);
   EXPECT_EQ(z.result, RESULT_BAD_SIZE);
   EXPECT_EQ(z.animation.frameCount, 1u);  // the frames so far stay
 }
@@ -294,8 +278,7 @@ TEST(GifAnimation, ShowsEveryColourWhenALocalTableDiffersFromTheCanvas) {
   b.Header(4, 2, kColours, 2);
   b.Control(0, 0, -1).Image(0, 0, 4, 2, {1, 1, 3, 3, 1, 1, 3, 3}, 2);
   b.Control(0, 0, 2).Image(1, 0, 2, 2, {0, 1, 3, 2}, 2, false, local, 2).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, 2u);
   const Image& f = l.frame(1);
@@ -319,8 +302,7 @@ TEST(GifAnimation, UsesTheImagesOwnTableWhenItCoversTheCanvas) {
   b.Header(2, 1, kColours, 2);
   b.Image(0, 0, 2, 1, {1, 2}, 2);
   b.Image(0, 0, 2, 1, {1, 0}, 2, false, local, 1).Trailer();
-  Loaded l;
-  LoadBytes(b.bytes, &l);
+  Loaded l(b.bytes);
   ASSERT_EQ(l.result, 0);
   const Image& f = l.frame(1);
   EXPECT_EQ(f.paletteCount, 2);
@@ -338,27 +320,39 @@ uint32_t Entry(const uint8_t* palette, int i) {
   return (uint32_t)palette[i] << 16 | palette[256 + i] << 8 | palette[512 + i];
 }
 
-TEST(GifPaletteReconcile, KeepsIndexesThenMatchesThenFillsFreeEntriesThenTakesTheNearest) {
-  uint8_t palette[1024] = {};
-  bool inUse[256] = {};
-  for (int i = 0; i < 4; ++i) SetEntry(palette, i, 0x101010u * (uint32_t)(i + 1));
-  inUse[0] = inUse[1] = inUse[2] = true;
-  // New table: 0 same as canvas 0; 1 equals canvas 2; 2 new colour whose
-  // own entry (2) is in use; 5 new colour whose own entry is free.
+// An image's colour table as the reconciliation takes it: the entries the
+// image uses, as (index, 0xRRGGBB).
+struct NewTable {
   uint8_t colours[768] = {};
   bool needed[256] = {};
-  auto set = [&](int j, uint32_t rgb) {
-    colours[3 * j] = (uint8_t)(rgb >> 16);
-    colours[3 * j + 1] = (uint8_t)(rgb >> 8);
-    colours[3 * j + 2] = (uint8_t)rgb;
-    needed[j] = true;
-  };
-  set(0, 0x101010u);
-  set(1, 0x303030u);
-  set(2, 0xABCDEFu);
-  set(5, 0x123456u);
+  NewTable(std::initializer_list<std::pair<int, uint32_t>> entries) {
+    for (auto [j, rgb] : entries) {
+      colours[3 * j] = (uint8_t)(rgb >> 16);
+      colours[3 * j + 1] = (uint8_t)(rgb >> 8);
+      colours[3 * j + 2] = (uint8_t)rgb;
+      needed[j] = true;
+    }
+  }
+};
+
+// Every entry `all` in use or free, the listed ones the other way.
+struct InUse {
+  bool used[256];
+  InUse(bool all, std::initializer_list<int> others) {
+    for (bool& b : used) b = all;
+    for (int i : others) used[i] = !all;
+  }
+};
+
+TEST(GifPaletteReconcile, KeepsIndexesThenMatchesThenFillsFreeEntriesThenTakesTheNearest) {
+  uint8_t palette[1024] = {};
+  for (int i = 0; i < 4; ++i) SetEntry(palette, i, 0x101010u * (uint32_t)(i + 1));
+  // New table: 0 same as canvas 0; 1 equals canvas 2; 2 new colour whose
+  // own entry (2) is in use; 5 new colour whose own entry is free.
+  NewTable table{{0, 0x101010u}, {1, 0x303030u}, {2, 0xABCDEFu}, {5, 0x123456u}};
+  InUse firstThree(false, {0, 1, 2});
   uint8_t map[256];
-  EXPECT_FALSE(ReconcileGifPalette(palette, inUse, colours, needed, -1, map));
+  EXPECT_FALSE(ReconcileGifPalette(palette, firstThree.used, table.colours, table.needed, -1, map));
   EXPECT_EQ(map[0], 0);
   EXPECT_EQ(map[1], 2);
   EXPECT_EQ(map[5], 5);
@@ -367,66 +361,45 @@ TEST(GifPaletteReconcile, KeepsIndexesThenMatchesThenFillsFreeEntriesThenTakesTh
   EXPECT_EQ(map[2], 3);
   EXPECT_EQ(Entry(palette, 3), 0xABCDEFu);
   // The canvas's entries kept their colours.
-  EXPECT_EQ(Entry(palette, 0), 0x101010u);
-  EXPECT_EQ(Entry(palette, 1), 0x202020u);
-  EXPECT_EQ(Entry(palette, 2), 0x303030u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Entry(palette, i), 0x101010u * (uint32_t)(i + 1));
 
   // Everything in use: the nearest colour, never the reserved index.
-  bool full[256];
-  for (bool& b : full) b = true;
   uint8_t crowded[1024] = {};
   for (int i = 0; i < 256; ++i) SetEntry(crowded, i, (uint32_t)i * 0x010101u);
-  uint8_t one[768] = {};
-  bool neededOne[256] = {};
-  one[3 * 7] = one[3 * 7 + 1] = one[3 * 7 + 2] = 100;
-  one[3 * 7 + 2] = 103;  // (100, 100, 103): nearest grey is 101
-  neededOne[7] = true;
-  EXPECT_FALSE(ReconcileGifPalette(crowded, full, one, neededOne, 101, map));
+  InUse full(true, {});
+  NewTable near{{7, 0x646467u}};  // (100, 100, 103): nearest grey is 101
+  EXPECT_FALSE(ReconcileGifPalette(crowded, full.used, near.colours, near.needed, 101, map));
   EXPECT_TRUE(map[7] == 100 || map[7] == 102) << (int)map[7];
   // The reserved index is the last exact choice: taken when it already
   // holds the colour, or when it is free and nothing else is.
-  uint8_t same[768] = {};
-  bool neededSame[256] = {};
-  same[3 * 4] = same[3 * 4 + 1] = same[3 * 4 + 2] = 9;
-  neededSame[4] = true;
-  EXPECT_FALSE(ReconcileGifPalette(crowded, full, same, neededSame, 9, map));
+  NewTable same{{4, 0x090909u}};
+  EXPECT_FALSE(ReconcileGifPalette(crowded, full.used, same.colours, same.needed, 9, map));
   EXPECT_EQ(map[4], 9);
-  bool allButReserved[256];
-  for (bool& b : allButReserved) b = true;
-  allButReserved[200] = false;
-  uint8_t fresh[768] = {};
-  bool neededFresh[256] = {};
-  fresh[0] = 1;
-  fresh[1] = 2;
-  fresh[2] = 250;
-  neededFresh[0] = true;
-  EXPECT_FALSE(ReconcileGifPalette(crowded, allButReserved, fresh, neededFresh, 200, map));
+  NewTable fresh{{0, 0x0102FAu}};
+  InUse allButReserved(true, {200});
+  EXPECT_FALSE(ReconcileGifPalette(crowded, allButReserved.used, fresh.colours, fresh.needed, 200,
+                                   map));
   EXPECT_EQ(map[0], 200);
   EXPECT_EQ(Entry(crowded, 200), 0x0102FAu);
   // With a free entry elsewhere the reserved one is left alone.
   uint8_t again[1024] = {};
-  bool twoFree[256];
-  for (bool& b : twoFree) b = true;
-  twoFree[200] = twoFree[17] = false;
-  EXPECT_FALSE(ReconcileGifPalette(again, twoFree, fresh, neededFresh, 200, map));
+  InUse twoFree(true, {200, 17});
+  EXPECT_FALSE(ReconcileGifPalette(again, twoFree.used, fresh.colours, fresh.needed, 200, map));
   EXPECT_EQ(map[0], 17);
 }
 
 TEST(GifPaletteReconcile, ReportsIdentityWhenEveryColourIsInPlace) {
   uint8_t palette[1024] = {};
-  bool inUse[256] = {};
-  uint8_t colours[768] = {};
-  bool needed[256] = {};
+  NewTable table{};
+  InUse inUse(false, {});
   for (int i = 0; i < 16; ++i) {
     SetEntry(palette, i, (uint32_t)i * 0x0F0E0Du);
-    colours[3 * i] = palette[i];
-    colours[3 * i + 1] = palette[256 + i];
-    colours[3 * i + 2] = palette[512 + i];
-    needed[i] = i % 2 == 0;
-    inUse[i] = i % 3 == 0;
+    for (int c = 0; c < 3; ++c) table.colours[3 * i + c] = palette[256 * c + i];
+    table.needed[i] = i % 2 == 0;
+    inUse.used[i] = i % 3 == 0;
   }
   uint8_t map[256];
-  EXPECT_TRUE(ReconcileGifPalette(palette, inUse, colours, needed, -1, map));
+  EXPECT_TRUE(ReconcileGifPalette(palette, inUse.used, table.colours, table.needed, -1, map));
   for (int i = 0; i < 16; i += 2) EXPECT_EQ(map[i], i);
 }
 
@@ -468,42 +441,6 @@ TEST(GifAnimation, SurvivesTruncatedAndBitFlippedFiles) {
 // ---------------------------------------------------------------------------
 // The corpus against ImageMagick's coalesced frames.
 
-struct Coalesced {
-  std::vector<Rgba> frames;
-  std::vector<int> delays;     // hundredths of a second
-  std::vector<int> disposals;  // of each frame
-};
-
-bool MagickCoalesce(const std::string& path, Coalesced* out) {
-  TempDir dir;
-  std::string pixelsFile = dir.File("frames.rgba");
-  std::string info;
-  // "-set colorspace sRGB" keeps grey-ramp palettes as stored.
-  // The first 60 frames are enough (the muybridge animation has 380).
-  if (RunCommand("convert '" + path + "[0-59]' -coalesce -set colorspace sRGB -depth 8 -write 'rgba:" +
-                     pixelsFile + "' -format '%w %h %T %D\\n' info: 2>/dev/null",
-                 &info) != 0)
-    return false;
-  std::vector<uint8_t> data = ReadFileBytes(pixelsFile);
-  std::istringstream in(info);
-  size_t at = 0;
-  int w, h, delay;
-  std::string disposal;
-  while (in >> w >> h >> delay >> disposal) {
-    Rgba f;
-    f.width = w;
-    f.height = h;
-    size_t n = (size_t)w * h * 4;
-    if (at + n > data.size()) return false;
-    f.pixels.assign(data.begin() + at, data.begin() + at + n);
-    at += n;
-    out->frames.push_back(std::move(f));
-    out->delays.push_back(delay);
-    out->disposals.push_back(disposal == "Previous" ? 3 : disposal == "Background" ? 2 : 0);
-  }
-  return !out->frames.empty();
-}
-
 TEST(GifAnimation, CorpusFramesMatchImageMagickWhereTheDisposalRulesAgree) {
   std::string dir = CorpusDir("gif");
   if (dir.empty()) GTEST_SKIP() << "no corpus";
@@ -511,16 +448,16 @@ TEST(GifAnimation, CorpusFramesMatchImageMagickWhereTheDisposalRulesAgree) {
   int compared = 0;
   for (const std::string& path : ListFiles(dir, ".gif")) {
     if (RunCommand("giftext '" + path + "' >/dev/null 2>&1") != 0) continue;
-    Coalesced magick;
-    if (!MagickCoalesce(path, &magick)) continue;
-    Loaded l;
-    l.result = LoadGifAnimation(path.c_str(), &l.animation);
+    // The first 60 frames are enough (the muybridge animation has 380).
+    std::vector<gif_test_files::MagickFrame> magick;
+    if (!gif_test_files::MagickFrames(path + "[0-59]", "-coalesce", &magick)) continue;
+    Loaded l(path);
     ASSERT_EQ(l.result, 0) << path;
     ASSERT_GT(l.animation.frameCount, 0u) << path;
-    const bool partial = magick.frames.size() == 60 && l.animation.frameCount > 60;
+    const bool partial = magick.size() == 60 && l.animation.frameCount > 60;
     if (partial) {
       // Only the first 60 were asked for.
-    } else if (l.animation.frameCount < magick.frames.size()) {
+    } else if (l.animation.frameCount < magick.size()) {
       // Loading stops at a later image larger than the screen.
       std::string sizes;
       ASSERT_EQ(RunCommand("identify -format '%w %h\\n' '" + path + "'", &sizes), 0);
@@ -529,17 +466,17 @@ TEST(GifAnimation, CorpusFramesMatchImageMagickWhereTheDisposalRulesAgree) {
       for (uint32_t k = 0; k <= l.animation.frameCount; ++k) in >> w >> h;
       EXPECT_TRUE(w > l.frame(0).width || h > l.frame(0).height) << path;
     } else {
-      ASSERT_EQ(l.animation.frameCount, magick.frames.size()) << path;
+      ASSERT_EQ(l.animation.frameCount, magick.size()) << path;
     }
-    const size_t count = partial ? magick.frames.size() : l.animation.frameCount;
+    const size_t count = partial ? magick.size() : l.animation.frameCount;
     for (size_t i = 0; i < count; ++i) {
       // After a "restore to previous" the two rules part ways.
-      if (i > 0 && magick.disposals[i - 1] == 3) break;
+      if (i > 0 && magick[i - 1].disposal == "Previous") break;
       const Image& image = l.frame((int)i);
-      const uint32_t expectedDelay = magick.delays[i] == 0 ? 100u : (uint32_t)magick.delays[i] * 10;
+      const uint32_t expectedDelay = magick[i].delay == 0 ? 100u : (uint32_t)magick[i].delay * 10;
       EXPECT_EQ(l.animation.frames[i].delayMs, expectedDelay) << path << " frame " << i;
       Rgba ours = ImageToRgba(image);
-      const Rgba& theirs = magick.frames[i];
+      const Rgba& theirs = magick[i].rgba;
       // A first image larger than the logical screen grows our screen,
       // while ImageMagick keeps it: the screen ImageMagick shows is compared.
       ASSERT_GE(ours.width, theirs.width) << path;
@@ -570,8 +507,7 @@ TEST(GifAnimation, DisposalToPreviousCorpusFileRestoresTheFirstFrame) {
   std::vector<Rect> rects;
   int x, y, w, h;
   while (in >> x >> y >> w >> h) rects.push_back({x, y, w, h});
-  Loaded l;
-  l.result = LoadGifAnimation(path.c_str(), &l.animation);
+  Loaded l(path);
   ASSERT_EQ(l.result, 0);
   ASSERT_EQ(l.animation.frameCount, rects.size());
   ASSERT_GE(rects.size(), 3u);
