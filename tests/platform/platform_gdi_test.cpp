@@ -64,6 +64,47 @@ uint8_t* RowOf(Dib& d, int y, int height, bool bottomUp) {
   return d.bits + (size_t)(bottomUp ? height - 1 - y : y) * d.stride;
 }
 
+// Stores c as blue, green, red at p.
+void PutBgr(uint8_t* p, Rgb c) {
+  p[0] = (uint8_t)c.b;
+  p[1] = (uint8_t)c.g;
+  p[2] = (uint8_t)c.r;
+}
+
+// The screen pixel at (x, y) of a window.
+COLORREF At(HWND w, int x, int y) {
+  RECT wr;
+  GetWindowRect(w, &wr);
+  return platform::headless::ScreenPixel(wr.left + x, wr.top + y);
+}
+
+// Copies a bitmap through a memory context onto a window context.
+void Blit(HDC window, HBITMAP bitmap, RECT to, RECT from) {
+  HDC memory = CreateCompatibleDC(window);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  StretchBlt(window, to.left, to.top, to.right - to.left, to.bottom - to.top, memory, from.left,
+             from.top, from.right - from.left, from.bottom - from.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+HFONT Font(LONG height, LONG weight) {
+  LOGFONT lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  return CreateFontIndirect(&lf);
+}
+
+// A logical palette of `count` entries (zeroed unless given).
+HPALETTE Palette(int count, const std::vector<PALETTEENTRY>& entries = {}) {
+  std::vector<uint8_t> lp(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
+  LOGPALETTE* pal = (LOGPALETTE*)lp.data();
+  pal->palVersion = 0x300;
+  pal->palNumEntries = (WORD)count;
+  std::copy(entries.begin(), entries.end(), pal->palPalEntry);
+  return CreatePalette(pal);
+}
+
 class Drawing : public DeviceTest {
  protected:
   void StartDepth(int depth) {
@@ -72,8 +113,10 @@ class Drawing : public DeviceTest {
     o.screen.depth = depth;
     StartWith(o);
   }
-  // A visible top-level window painted by nothing (the test draws).
-  HWND Canvas() {
+  // A visible top-level window painted by nothing (the test draws), on a
+  // display of `depth` bits when given.
+  HWND Canvas(int depth = 0) {
+    if (depth) StartDepth(depth);
     HWND w = Top();
     ShowWindow(w, SW_SHOW);
     platform::headless::RunPending();
@@ -84,8 +127,7 @@ class Drawing : public DeviceTest {
 TEST_F(Drawing, DibSectionsOfEveryDepthAndOrderBlitExactlyToEveryDisplay) {
   const int W = 13, H = 7;
   for (int depth : {16, 24}) {
-    StartDepth(depth);
-    HWND canvas = Canvas();
+    HWND canvas = Canvas(depth);
     for (int bpp : {1, 8, 16, 24, 32}) {
       for (bool bottomUp : {true, false}) {
         std::vector<RGBQUAD> table;
@@ -121,15 +163,8 @@ TEST_F(Drawing, DibSectionsOfEveryDepthAndOrderBlitExactlyToEveryDisplay) {
                 break;
               }
               case 24:
-                row[x * 3] = (uint8_t)c.b;
-                row[x * 3 + 1] = (uint8_t)c.g;
-                row[x * 3 + 2] = (uint8_t)c.r;
-                break;
               case 32:
-                row[x * 4] = (uint8_t)c.b;
-                row[x * 4 + 1] = (uint8_t)c.g;
-                row[x * 4 + 2] = (uint8_t)c.r;
-                row[x * 4 + 3] = 0;
+                PutBgr(row + x * bpp / 8, c);
                 break;
             }
             expected[y][x] = c;
@@ -142,13 +177,10 @@ TEST_F(Drawing, DibSectionsOfEveryDepthAndOrderBlitExactlyToEveryDisplay) {
         SelectObject(memory, old);
         DeleteDC(memory);
         ReleaseDC(canvas, window);
-        RECT wr;
-        GetWindowRect(canvas, &wr);
         for (int y = 0; y < H; ++y)
           for (int x = 0; x < W; ++x) {
             Rgb c = expected[y][x];
-            ASSERT_EQ(platform::headless::ScreenPixel(wr.left + 5 + x, wr.top + 9 + y),
-                      OnDisplay(depth, c.r, c.g, c.b))
+            ASSERT_EQ(At(canvas, 5 + x, 9 + y), OnDisplay(depth, c.r, c.g, c.b))
                 << "display " << depth << " dib " << bpp << (bottomUp ? " bottom-up" : " top-down") << " at "
                 << x << "," << y;
           }
@@ -184,21 +216,17 @@ TEST_F(Drawing, DibSectionsWithImpossibleHeadersAreRefused) {
 }
 
 TEST_F(Drawing, EightBitDisplayShowsARealizedCubePaletteExactly) {
-  StartDepth(8);
-  HWND canvas = Canvas();
+  HWND canvas = Canvas(8);
   EXPECT_EQ(GetDeviceCaps(GetDC(nullptr), BITSPIXEL), 8);
   // The picture view's 216-colour cube: index r * 36 + g * 6 + b, level k * 255 / 5.
-  std::vector<uint8_t> lp(sizeof(LOGPALETTE) + 216 * sizeof(PALETTEENTRY));
-  LOGPALETTE* pal = (LOGPALETTE*)lp.data();
-  pal->palVersion = 0x300;
-  pal->palNumEntries = 216;
+  std::vector<PALETTEENTRY> entries;
   std::vector<RGBQUAD> table;
   for (int i = 0; i < 216; ++i) {
     BYTE r = (BYTE)(i / 36 * 255 / 5), g = (BYTE)(i / 6 % 6 * 255 / 5), b = (BYTE)(i % 6 * 255 / 5);
-    pal->palPalEntry[i] = PALETTEENTRY{r, g, b, 0};
+    entries.push_back(PALETTEENTRY{r, g, b, 0});
     table.push_back(RGBQUAD{b, g, r, 0});
   }
-  HPALETTE palette = CreatePalette(pal);
+  HPALETTE palette = Palette(216, entries);
   ASSERT_NE(palette, nullptr);
   HDC window = GetDC(canvas);
   SelectPalette(window, palette, FALSE);
@@ -207,80 +235,53 @@ TEST_F(Drawing, EightBitDisplayShowsARealizedCubePaletteExactly) {
   Dib d = MakeDib(W, H, 8, true, table);
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) RowOf(d, y, H, true)[x] = (uint8_t)((x * 9 + y * 24) % 216);
-  HDC memory = CreateCompatibleDC(window);
-  SelectObject(memory, d.bitmap);
-  BitBlt(window, 0, 0, W, H, memory, 0, 0, SRCCOPY);
-  RECT wr;
-  GetWindowRect(canvas, &wr);
+  Blit(window, d.bitmap, RECT{0, 0, W, H}, RECT{0, 0, W, H});
+  ReleaseDC(canvas, window);
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       int i = (x * 9 + y * 24) % 216;
-      ASSERT_EQ(platform::headless::ScreenPixel(wr.left + x, wr.top + y),
-                RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue))
+      ASSERT_EQ(At(canvas, x, y), RGB(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue))
           << x << "," << y;
     }
-  DeleteDC(memory);
-  ReleaseDC(canvas, window);
   DeleteObject(d.bitmap);
   DeleteObject(palette);
 }
 
 TEST_F(Drawing, PaletteCallsAreHarmlessOnDeeperDisplays) {
   HWND canvas = Canvas();
-  std::vector<uint8_t> lp(sizeof(LOGPALETTE) + 4 * sizeof(PALETTEENTRY));
-  LOGPALETTE* pal = (LOGPALETTE*)lp.data();
-  pal->palVersion = 0x300;
-  pal->palNumEntries = 2;
-  HPALETTE palette = CreatePalette(pal);
+  HPALETTE palette = Palette(2);
   HDC dc = GetDC(canvas);
   EXPECT_NE(SelectPalette(dc, palette, FALSE), nullptr);
   EXPECT_EQ(RealizePalette(dc), 0u);
   RECT r{0, 0, 4, 4};
   FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
-  RECT wr;
-  GetWindowRect(canvas, &wr);
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left, wr.top), RGB(255, 255, 255));
+  EXPECT_EQ(At(canvas, 0, 0), RGB(255, 255, 255));
   ReleaseDC(canvas, dc);
 }
 
 TEST_F(Drawing, StretchTakesTheNearestSourcePixel) {
-  StartDepth(24);
-  HWND canvas = Canvas();
+  HWND canvas = Canvas(24);
   const int W = 5, H = 3;
   Dib d = MakeDib(W, H, 24, true);
   for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      uint8_t* p = RowOf(d, y, H, true) + x * 3;
-      Rgb c = PatternColour(x, y);
-      p[0] = (uint8_t)c.b;
-      p[1] = (uint8_t)c.g;
-      p[2] = (uint8_t)c.r;
-    }
+    for (int x = 0; x < W; ++x) PutBgr(RowOf(d, y, H, true) + x * 3, PatternColour(x, y));
   HDC window = GetDC(canvas);
-  HDC memory = CreateCompatibleDC(window);
-  SelectObject(memory, d.bitmap);
   // Enlarge 5 x 3 to 15 x 7, and shrink to 2 x 2 beside it.
-  StretchBlt(window, 0, 0, 15, 7, memory, 0, 0, W, H, SRCCOPY);
-  StretchBlt(window, 20, 0, 2, 2, memory, 0, 0, W, H, SRCCOPY);
-  RECT wr;
-  GetWindowRect(canvas, &wr);
-  for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 15; ++x) {
-      Rgb c = PatternColour(x * W / 15, y * H / 7);
-      ASSERT_EQ(platform::headless::ScreenPixel(wr.left + x, wr.top + y), RGB(c.r, c.g, c.b)) << x << "," << y;
-    }
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 2; ++x) {
-      Rgb c = PatternColour(x * W / 2, y * H / 2);
-      ASSERT_EQ(platform::headless::ScreenPixel(wr.left + 20 + x, wr.top + y), RGB(c.r, c.g, c.b));
-    }
-  DeleteDC(memory);
+  for (RECT to : {RECT{0, 0, 15, 7}, RECT{20, 0, 22, 2}}) {
+    Blit(window, d.bitmap, to, RECT{0, 0, W, H});
+    int w = to.right - to.left, h = to.bottom - to.top;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        Rgb c = PatternColour(x * W / w, y * H / h);
+        ASSERT_EQ(At(canvas, to.left + x, y), RGB(c.r, c.g, c.b))
+            << w << "x" << h << " at " << x << "," << y;
+      }
+  }
   ReleaseDC(canvas, window);
 }
 
 TEST_F(Drawing, FramesLieExactlyOnTheEdgePixelsAndFillsFillTheInside) {
-  StartDepth(24);
-  HWND canvas = Canvas();
+  HWND canvas = Canvas(24);
   HDC dc = GetDC(canvas);
   RECT all{0, 0, 40, 40};
   FillRect(dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
@@ -294,8 +295,6 @@ TEST_F(Drawing, FramesLieExactlyOnTheEdgePixelsAndFillsFillTheInside) {
   HBRUSH blue = CreateSolidBrush(RGB(0, 0, 0xFF));
   RECT fill{2, 20, 7, 23};
   FillRect(dc, &fill, blue);
-  RECT wr;
-  GetWindowRect(canvas, &wr);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 35; ++x) {
       COLORREF want = RGB(255, 255, 255);
@@ -306,7 +305,7 @@ TEST_F(Drawing, FramesLieExactlyOnTheEdgePixelsAndFillsFillTheInside) {
       if (onFrame) want = RGB(255, 0, 0);
       if (onRect) want = RGB(0xAD, 0xAD, 0xAD);
       if (x >= 2 && x < 7 && y >= 20 && y < 23) want = RGB(0, 0, 255);
-      ASSERT_EQ(platform::headless::ScreenPixel(wr.left + x, wr.top + y), want) << x << "," << y;
+      ASSERT_EQ(At(canvas, x, y), want) << x << "," << y;
     }
   ReleaseDC(canvas, dc);
   DeleteObject(red);
@@ -315,17 +314,14 @@ TEST_F(Drawing, FramesLieExactlyOnTheEdgePixelsAndFillsFillTheInside) {
 }
 
 TEST_F(Drawing, OpaqueTextOutOfNothingFillsItsRectangle) {
-  StartDepth(24);
-  HWND canvas = Canvas();
+  HWND canvas = Canvas(24);
   HDC dc = GetDC(canvas);
   SetBkColor(dc, RGB(0xE3, 0xD6, 0xCE));
   RECT r{3, 4, 9, 8};
   ExtTextOut(dc, 0, 0, ETO_OPAQUE, &r, u"", 0, nullptr);
-  RECT wr;
-  GetWindowRect(canvas, &wr);
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 3, wr.top + 4), RGB(0xE3, 0xD6, 0xCE));
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 8, wr.top + 7), RGB(0xE3, 0xD6, 0xCE));
-  EXPECT_NE(platform::headless::ScreenPixel(wr.left + 9, wr.top + 7), RGB(0xE3, 0xD6, 0xCE));
+  EXPECT_EQ(At(canvas, 3, 4), RGB(0xE3, 0xD6, 0xCE));
+  EXPECT_EQ(At(canvas, 8, 7), RGB(0xE3, 0xD6, 0xCE));
+  EXPECT_NE(At(canvas, 9, 7), RGB(0xE3, 0xD6, 0xCE));
   ReleaseDC(canvas, dc);
 }
 
@@ -335,45 +331,35 @@ TEST_F(Drawing, PaintingIsClippedToTheUpdateAreaAndAwayFromClippedChildren) {
   HWND child = Child(main, 1001, RECT{50, 50, 80, 80});
   ASSERT_NE(child, nullptr);
   ShowWindow(main, SW_SHOW);
+  // Each window fills its whole client area with its brush.
+  int mainBrush = BLACK_BRUSH;
   Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
     if (msg != WM_PAINT) return false;
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(h, &ps);
     RECT all;
     GetClientRect(h, &all);
-    FillRect(dc, &all, (HBRUSH)GetStockObject(h == main ? BLACK_BRUSH : WHITE_BRUSH));
+    FillRect(dc, &all, (HBRUSH)GetStockObject(h == main ? mainBrush : WHITE_BRUSH));
     EndPaint(h, &ps);
     return true;
   };
   platform::headless::RunPending();
-  RECT wr;
-  GetWindowRect(main, &wr);
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 10, wr.top + 10), RGB(0, 0, 0));
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 60, wr.top + 60), RGB(255, 255, 255));
+  EXPECT_EQ(At(main, 10, 10), RGB(0, 0, 0));
+  EXPECT_EQ(At(main, 60, 60), RGB(255, 255, 255));
   // Now the main window paints grey, but only its update rectangle changes,
   // and never the child.
-  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
-    if (msg != WM_PAINT || h != main) return false;
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT all;
-    GetClientRect(h, &all);
-    FillRect(dc, &all, (HBRUSH)GetStockObject(GRAY_BRUSH));
-    EndPaint(h, &ps);
-    return true;
-  };
+  mainBrush = GRAY_BRUSH;
   RECT part{40, 40, 70, 70};
   InvalidateRect(main, &part, FALSE);
   platform::headless::RunPending();
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 45, wr.top + 45), RGB(128, 128, 128));
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 10, wr.top + 10), RGB(0, 0, 0));
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 60, wr.top + 60), RGB(255, 255, 255));
-  EXPECT_EQ(platform::headless::ScreenPixel(wr.left + 75, wr.top + 75), RGB(255, 255, 255));
+  EXPECT_EQ(At(main, 45, 45), RGB(128, 128, 128));
+  EXPECT_EQ(At(main, 10, 10), RGB(0, 0, 0));
+  EXPECT_EQ(At(main, 60, 60), RGB(255, 255, 255));
+  EXPECT_EQ(At(main, 75, 75), RGB(255, 255, 255));
 }
 
 TEST_F(Drawing, TheDisplayContextReadsTheComposedScreenWithTheTaskBar) {
-  StartDepth(16);
-  HWND canvas = Canvas();
+  HWND canvas = Canvas(16);
   HDC dc = GetDC(canvas);
   HBRUSH c = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
   RECT r{0, 0, 176, 180};
@@ -505,10 +491,7 @@ TEST_F(Drawing, TextIsMeasuredAsItIsDrawn) {
   HDC dc = CreateCompatibleDC(nullptr);
   SelectObject(dc, d.bitmap);
   for (int weight : {400, 700}) {
-    LOGFONT lf{};
-    lf.lfHeight = -(12 * 96 / 72);
-    lf.lfWeight = weight;
-    HFONT font = CreateFontIndirect(&lf);
+    HFONT font = Font(-(12 * 96 / 72), weight);
     HGDIOBJ old = SelectObject(dc, font);
     RECT all{0, 0, W, H};
     FillRect(dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
@@ -575,12 +558,8 @@ TEST_F(Drawing, DrawTextAlignsAndClipsAndBoldIsWider) {
   DrawText(dc, u"B&&W", -1, &r1, DT_CALCRECT | DT_SINGLELINE);
   DrawText(dc, u"B&W", -1, &r2, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   EXPECT_EQ(r1.right, r2.right);
-  LOGFONT lf{};
-  lf.lfHeight = -11;
-  lf.lfWeight = 400;
-  HFONT normal = CreateFontIndirect(&lf);
-  lf.lfWeight = 700;
-  HFONT bold = CreateFontIndirect(&lf);
+  HFONT normal = Font(-11, 400);
+  HFONT bold = Font(-11, 700);
   SIZE n, b;
   SelectObject(dc, normal);
   GetTextExtentPoint32(dc, u"Thumbnails", 10, &n);
