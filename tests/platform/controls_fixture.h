@@ -31,6 +31,8 @@ struct Note {
   bool operator==(const Note&) const = default;
 };
 
+using Notes = std::vector<Note>;
+
 inline std::ostream& operator<<(std::ostream& os, const Note& n) {
   return os << "{msg 0x" << std::hex << n.msg << std::dec << " id " << n.id << " code " << n.code
             << " pos " << n.pos << " delta " << n.delta << " \"" << std::string(n.text.begin(), n.text.end())
@@ -39,6 +41,12 @@ inline std::ostream& operator<<(std::ostream& os, const Note& n) {
 
 inline Note Command(HWND from, int code, std::u16string text = u"") {
   return Note{WM_COMMAND, GetDlgCtrlID(from), code, from, 0, 0, std::move(text)};
+}
+// EN_CHANGE from `edit` with each of `texts` in turn.
+inline Notes Changes(HWND edit, std::initializer_list<const char16_t*> texts) {
+  Notes out;
+  for (const char16_t* t : texts) out.push_back(Command(edit, EN_CHANGE, t));
+  return out;
 }
 inline Note DeltaPos(HWND from, int pos, int delta) {
   return Note{WM_NOTIFY, GetDlgCtrlID(from), (int)UDN_DELTAPOS, from, pos, delta, u""};
@@ -74,6 +82,11 @@ class ControlsTest : public DeviceTest {
     std::vector<Note> out;
     out.swap(notes_);
     return out;
+  }
+
+  static void Repaint(HWND hwnd) {
+    InvalidateRect(hwnd, nullptr, TRUE);
+    platform::headless::RunPending();
   }
 
   static std::u16string Text(HWND hwnd) {

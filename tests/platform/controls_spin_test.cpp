@@ -7,12 +7,32 @@
 namespace platform_test {
 namespace {
 
-using UpDowns = ControlsTest;
-using SpinLists = ControlsTest;
-using Trackbars = ControlsTest;
-
 const DWORD kNumberUpDown = UDS_AUTOBUDDY | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT;
 const DWORD kListUpDown = UDS_AUTOBUDDY | UDS_ALIGNRIGHT | UDS_ARROWKEYS;
+
+class Spins : public ControlsTest {
+ protected:
+  // A number edit 18 pixels high at `top` and its up-down to the right.
+  std::pair<HWND, HWND> NumberSpin(const char16_t* text, int editId, int udId, int top,
+                                   LPARAM range, DWORD style = kNumberUpDown) {
+    HWND edit = Make(WC_EDIT, text, WS_BORDER | ES_NUMBER, editId, RECT{4, top, 120, top + 18});
+    HWND ud = Make(UPDOWN_CLASS, u"", style, udId, RECT{120, top, 140, top + 18});
+    SendMessage(ud, UDM_SETRANGE, 0, range);
+    return {edit, ud};
+  }
+  // A trackbar from -128 to 128 with a tick every 20, as the colour pages use.
+  HWND Trackbar(int id, RECT r, int pos, DWORD style = 0) {
+    HWND tb = Make(TRACKBAR_CLASS, u"", TBS_HORZ | TBS_AUTOTICKS | style, id, r);
+    SendMessage(tb, TBM_SETRANGEMIN, FALSE, -128);
+    SendMessage(tb, TBM_SETRANGEMAX, FALSE, 128);
+    SendMessage(tb, TBM_SETTICFREQ, 20, 0);
+    SendMessage(tb, TBM_SETPOS, TRUE, pos);
+    return tb;
+  }
+};
+using UpDowns = Spins;
+using SpinLists = Spins;
+using Trackbars = Spins;
 
 TEST_F(UpDowns, QualityRangeRightLowersLeftRaisesEachStepNotifiedInOrder) {
   HWND edit = Make(WC_EDIT, u"", WS_BORDER | ES_NUMBER | WS_TABSTOP, 1027, RECT{4, 4, 120, 22});
@@ -21,12 +41,11 @@ TEST_F(UpDowns, QualityRangeRightLowersLeftRaisesEachStepNotifiedInOrder) {
   EXPECT_EQ(SendMessage(ud, UDM_SETPOS, 0, 75), 0);
   SendMessage(ud, UDM_SETRANGE, 0, 0x0064000A);
   EXPECT_EQ((DWORD)SendMessage(ud, UDM_GETRANGE, 0, 0), 0x0064000Au);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"75")}))
-      << "UDM_SETPOS writes the buddy";
+  EXPECT_EQ(TakeNotes(), (Notes{Command(edit, EN_CHANGE, u"75")})) << "UDM_SETPOS writes the buddy";
   SetFocus(edit);
   Keys("key right\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 75, -1), Command(edit, EN_CHANGE, u"74"),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 74)}));
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 75, -1), Command(edit, EN_CHANGE, u"74"),
+                                Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 74)}));
   Keys("key left\nkey left\n");
   EXPECT_EQ(Text(edit), u"76");
   EXPECT_EQ(SendMessage(ud, UDM_GETPOS, 0, 0), MAKELONG(76, 0));
@@ -34,18 +53,17 @@ TEST_F(UpDowns, QualityRangeRightLowersLeftRaisesEachStepNotifiedInOrder) {
   // The upper limit (10) is where Right stops.
   SetWindowText(edit, u"11");
   Keys("key right\nkey right\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"11"), DeltaPos(ud, 11, -1),
-                                            Command(edit, EN_CHANGE, u"10"),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 10),
-                                            DeltaPos(ud, 10, -1),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 10)}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{Command(edit, EN_CHANGE, u"11"), DeltaPos(ud, 11, -1),
+                   Command(edit, EN_CHANGE, u"10"), Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 10),
+                   DeltaPos(ud, 10, -1), Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 10)}));
   // The lower limit (100) is where Left stops.
   SetWindowText(edit, u"100");
   TakeNotes();
   Keys("key left\n");
   EXPECT_EQ(Text(edit), u"100");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 100, 1),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 100)}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{DeltaPos(ud, 100, 1), Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 100)}));
   EXPECT_EQ(GetFocus(), edit);
 }
 
@@ -57,16 +75,15 @@ TEST_F(UpDowns, EveryReversedRangeHoldsAtBothEnds) {
     const char16_t* after;
   };
   const Case cases[] = {
-      {0x03200005, u"800", "left", u"800"},   {0x03200005, u"800", "right", u"799"},
-      {0x03200005, u"5", "right", u"5"},      {0x08000005, u"2048", "left", u"2048"},
+      {0x03200005, u"800", "left", u"800"},    {0x03200005, u"800", "right", u"799"},
+      {0x03200005, u"5", "right", u"5"},       {0x08000005, u"2048", "left", u"2048"},
       {0x08000005, u"1024", "right", u"1023"}, {0x00780000, u"0", "right", u"0"},
-      {0x00780000, u"120", "left", u"120"},   {0x00780000, u"0", "left", u"1"},
-      {0x00780000, u"5000", "right", u"120"}, {0x08000005, u"", "left", u"6"},      {0x08000005, u"", "right", u"5"},
+      {0x00780000, u"120", "left", u"120"},    {0x00780000, u"0", "left", u"1"},
+      {0x00780000, u"5000", "right", u"120"},  {0x08000005, u"", "left", u"6"},
+      {0x08000005, u"", "right", u"5"},
   };
   for (const Case& c : cases) {
-    HWND edit = Make(WC_EDIT, c.start, WS_BORDER | ES_NUMBER, 1046, RECT{4, 4, 120, 22});
-    HWND ud = Make(UPDOWN_CLASS, u"", kNumberUpDown, 1044, RECT{120, 4, 140, 22});
-    SendMessage(ud, UDM_SETRANGE, 0, c.range);
+    auto [edit, ud] = NumberSpin(c.start, 1046, 1044, 4, c.range);
     if (!*c.start) SendMessage(ud, UDM_SETPOS, 0, 5);
     SetWindowText(edit, c.start);
     SetFocus(edit);
@@ -78,9 +95,7 @@ TEST_F(UpDowns, EveryReversedRangeHoldsAtBothEnds) {
 }
 
 TEST_F(UpDowns, WrapGoesRoundAndAParentAnswerCancelsTheStep) {
-  HWND edit = Make(WC_EDIT, u"10", WS_BORDER | ES_NUMBER, 1027, RECT{4, 4, 120, 22});
-  HWND ud = Make(UPDOWN_CLASS, u"", kNumberUpDown | UDS_WRAP, 1028, RECT{120, 4, 140, 22});
-  SendMessage(ud, UDM_SETRANGE, 0, 0x0064000A);
+  auto [edit, ud] = NumberSpin(u"10", 1027, 1028, 4, 0x0064000A, kNumberUpDown | UDS_WRAP);
   SetFocus(edit);
   Keys("key right\n");
   EXPECT_EQ(Text(edit), u"100");
@@ -90,7 +105,7 @@ TEST_F(UpDowns, WrapGoesRoundAndAParentAnswerCancelsTheStep) {
   deltaPosAnswer_ = 1;
   Keys("key right\nkey left\n");
   EXPECT_EQ(Text(edit), u"10");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 10, -1), DeltaPos(ud, 10, 1)}))
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 10, -1), DeltaPos(ud, 10, 1)}))
       << "a cancelled step changes nothing and reports nothing more";
 }
 
@@ -105,10 +120,9 @@ TEST_F(UpDowns, BuddyThatIsNotANumberOnlyNotifies) {
   Keys("key left\n");
   EXPECT_EQ(Text(folder), u"\\My Pictures\\");
   EXPECT_EQ(Text(numbered), u"abc");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 0, -1),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 0),
-                                            DeltaPos(ud2, 0, 1),
-                                            Scroll(WM_VSCROLL, ud2, SB_THUMBPOSITION, 0)}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{DeltaPos(ud, 0, -1), Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 0),
+                   DeltaPos(ud2, 0, 1), Scroll(WM_VSCROLL, ud2, SB_THUMBPOSITION, 0)}));
   EXPECT_EQ(SendMessage(ud2, UDM_GETPOS, 0, 0), MAKELONG(0, 1)) << "the buddy has no number";
 }
 
@@ -135,9 +149,8 @@ TEST_F(UpDowns, BuddyByMessagePositionAndPlacement) {
   TakeNotes();
   SetFocus(edit);
   Keys("key right\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 2048, -1),
-                                            Command(edit, EN_CHANGE, u"2047"),
-                                            Scroll(WM_HSCROLL, ud, SB_THUMBPOSITION, 2047)}));
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 2048, -1), Command(edit, EN_CHANGE, u"2047"),
+                                Scroll(WM_HSCROLL, ud, SB_THUMBPOSITION, 2047)}));
   EnableWindow(ud, FALSE);
   Keys("key right\n");
   EXPECT_EQ(Text(edit), u"2047");
@@ -145,18 +158,10 @@ TEST_F(UpDowns, BuddyByMessagePositionAndPlacement) {
 }
 
 TEST_F(UpDowns, Look) {
-  Make(WC_EDIT, u"75", WS_BORDER | ES_NUMBER, 1027, RECT{4, 4, 120, 22});
-  HWND q = Make(UPDOWN_CLASS, u"", kNumberUpDown, 1028, RECT{120, 4, 140, 22});
-  SendMessage(q, UDM_SETRANGE, 0, 0x0064000A);
-  HWND top = Make(WC_EDIT, u"5", WS_BORDER | ES_NUMBER, 1017, RECT{4, 26, 120, 44});
-  HWND p = Make(UPDOWN_CLASS, u"", kNumberUpDown, 1019, RECT{120, 26, 140, 44});
-  SendMessage(p, UDM_SETRANGE, 0, 0x03200005);
-  Make(WC_EDIT, u"800", WS_BORDER | ES_NUMBER, 1020, RECT{4, 48, 120, 66});
-  HWND b = Make(UPDOWN_CLASS, u"", kNumberUpDown, 1021, RECT{120, 48, 140, 66});
-  SendMessage(b, UDM_SETRANGE, 0, 0x03200005);
-  HWND offEdit = Make(WC_EDIT, u"90", WS_BORDER | ES_NUMBER, 1022, RECT{4, 70, 120, 88});
-  HWND off = Make(UPDOWN_CLASS, u"", kNumberUpDown, 1023, RECT{120, 70, 140, 88});
-  SendMessage(off, UDM_SETRANGE, 0, 0x0064000A);
+  NumberSpin(u"75", 1027, 1028, 4, 0x0064000A);
+  HWND top = NumberSpin(u"5", 1017, 1019, 26, 0x03200005).first;
+  NumberSpin(u"800", 1020, 1021, 48, 0x03200005);
+  auto [offEdit, off] = NumberSpin(u"90", 1022, 1023, 70, 0x0064000A);
   EnableWindow(offEdit, FALSE);
   EnableWindow(off, FALSE);
   SetFocus(top);
@@ -165,8 +170,8 @@ TEST_F(UpDowns, Look) {
 }
 
 HWND FillFormats(HWND list) {
-  for (const char16_t* s : {u"JPEG Image Format", u"BMP Image Format", u"GIF Image Format",
-                            u"PNG Image Format"})
+  for (const char16_t* s :
+       {u"JPEG Image Format", u"BMP Image Format", u"GIF Image Format", u"PNG Image Format"})
     SendMessage(list, LB_ADDSTRING, 0, (LPARAM)s);
   return list;
 }
@@ -213,25 +218,24 @@ TEST_F(SpinLists, ListMessagesKeepOrderSelectionAndStaySilent) {
 }
 
 TEST_F(SpinLists, UserStepsThroughThePartnerNotifyWithTheListId) {
-  HWND list = FillFormats(Make(WC_LISTBOX, u"", WS_BORDER | WS_TABSTOP | LBS_NOTIFY, 1021,
-                               RECT{4, 4, 120, 22}));
+  HWND list = FillFormats(
+      Make(WC_LISTBOX, u"", WS_BORDER | WS_TABSTOP | LBS_NOTIFY, 1021, RECT{4, 4, 120, 22}));
   HWND ud = Make(UPDOWN_CLASS, u"", kListUpDown, 1022, RECT{120, 4, 140, 22});
   SendMessage(list, LB_SETCURSEL, 0, 0);
   SetFocus(list);
   Keys("key right\n");
   EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), 1);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 0, 1), Command(list, LBN_SELCHANGE),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 1)}));
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 0, 1), Command(list, LBN_SELCHANGE),
+                                Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 1)}));
   Keys("key right\nkey right\n");
   TakeNotes();
   Keys("key right\n");
   EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), 3) << "no wrapping without UDS_WRAP";
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 3, 1),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 3)}));
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 3, 1), Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 3)}));
   Keys("key left\nkey up\nkey down\nkey 4\n");
   EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), 2);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{DeltaPos(ud, 3, -1), Command(list, LBN_SELCHANGE),
-                                            Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 2)}));
+  EXPECT_EQ(TakeNotes(), (Notes{DeltaPos(ud, 3, -1), Command(list, LBN_SELCHANGE),
+                                Scroll(WM_VSCROLL, ud, SB_THUMBPOSITION, 2)}));
   // Wrapping, and a list on its own stepping itself.
   SetWindowLong(ud, GWL_STYLE, GetWindowLong(ud, GWL_STYLE) | UDS_WRAP);
   SendMessage(list, LB_SETCURSEL, 3, 0);
@@ -242,7 +246,7 @@ TEST_F(SpinLists, UserStepsThroughThePartnerNotifyWithTheListId) {
   SetFocus(alone);
   Keys("key right\nkey left\nkey left\n");
   EXPECT_EQ(SendMessage(alone, LB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(alone, LBN_SELCHANGE)}))
+  EXPECT_EQ(TakeNotes(), (Notes{Command(alone, LBN_SELCHANGE)}))
       << "from no selection Right picks the first entry; Left stops there";
   EnableWindow(alone, FALSE);
   Keys("key right\n");
@@ -251,7 +255,8 @@ TEST_F(SpinLists, UserStepsThroughThePartnerNotifyWithTheListId) {
 }
 
 TEST_F(SpinLists, Look) {
-  HWND format = FillFormats(Make(WC_LISTBOX, u"", WS_BORDER | WS_TABSTOP, 1021, RECT{4, 4, 120, 22}));
+  HWND format =
+      FillFormats(Make(WC_LISTBOX, u"", WS_BORDER | WS_TABSTOP, 1021, RECT{4, 4, 120, 22}));
   Make(UPDOWN_CLASS, u"", kListUpDown, 1022, RECT{120, 4, 140, 22});
   SendMessage(format, LB_SETCURSEL, 0, 0);
   HWND colours = Make(WC_LISTBOX, u"", WS_BORDER | WS_TABSTOP, 1026, RECT{4, 26, 120, 44});
@@ -267,20 +272,15 @@ TEST_F(SpinLists, Look) {
 }
 
 TEST_F(Trackbars, KeysMoveOneLineWithinANegativeRangeAndReportEachStep) {
-  HWND tb = Make(TRACKBAR_CLASS, u"", TBS_HORZ | TBS_AUTOTICKS | WS_TABSTOP, 1048,
-                 RECT{4, 4, 170, 30});
-  SendMessage(tb, TBM_SETRANGEMIN, FALSE, -128);
-  SendMessage(tb, TBM_SETRANGEMAX, FALSE, 128);
-  SendMessage(tb, TBM_SETTICFREQ, 20, 0);
-  SendMessage(tb, TBM_SETPOS, TRUE, 0);
+  HWND tb = Trackbar(1048, RECT{4, 4, 170, 30}, 0, WS_TABSTOP);
   EXPECT_EQ(SendMessage(tb, TBM_GETRANGEMIN, 0, 0), -128);
   EXPECT_EQ(SendMessage(tb, TBM_GETRANGEMAX, 0, 0), 128);
   SetFocus(tb);
   Keys("key right\nkey left\nkey left\nkey up\nkey down\n");
   EXPECT_EQ(SendMessage(tb, TBM_GETPOS, 0, 0), -1);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Scroll(WM_HSCROLL, tb, TB_LINEDOWN, 1),
-                                            Scroll(WM_HSCROLL, tb, TB_LINEUP, 0),
-                                            Scroll(WM_HSCROLL, tb, TB_LINEUP, -1)}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{Scroll(WM_HSCROLL, tb, TB_LINEDOWN, 1), Scroll(WM_HSCROLL, tb, TB_LINEUP, 0),
+                   Scroll(WM_HSCROLL, tb, TB_LINEUP, -1)}));
   SendMessage(tb, TBM_SETPOS, TRUE, 128);
   Keys("key right\n");
   SendMessage(tb, TBM_SETPOS, TRUE, -500);
@@ -311,21 +311,13 @@ TEST_F(Trackbars, PackedRangeReadsSignedHalves) {
   SendMessage(tb, TBM_SETPOS, TRUE, 25);
   SetFocus(tb);
   Keys("key left\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Scroll(WM_HSCROLL, tb, TB_LINEUP, 24)}));
+  EXPECT_EQ(TakeNotes(), (Notes{Scroll(WM_HSCROLL, tb, TB_LINEUP, 24)}));
 }
 
 TEST_F(Trackbars, Look) {
-  auto make = [&](int id, int top, int pos) {
-    HWND tb = Make(TRACKBAR_CLASS, u"", TBS_HORZ | TBS_AUTOTICKS, id, RECT{4, top, 172, top + 26});
-    SendMessage(tb, TBM_SETRANGEMIN, FALSE, -128);
-    SendMessage(tb, TBM_SETRANGEMAX, FALSE, 128);
-    SendMessage(tb, TBM_SETTICFREQ, 20, 0);
-    SendMessage(tb, TBM_SETPOS, TRUE, pos);
-    return tb;
-  };
-  make(1, 4, -128);
-  HWND mid = make(2, 34, 0);
-  make(3, 64, 128);
+  Trackbar(1, RECT{4, 4, 172, 30}, -128);
+  HWND mid = Trackbar(2, RECT{4, 34, 172, 60}, 0);
+  Trackbar(3, RECT{4, 64, 172, 90}, 128);
   HWND gamma = Make(TRACKBAR_CLASS, u"", TBS_HORZ, 4, RECT{4, 94, 172, 120});
   SendMessage(gamma, TBM_SETRANGE, TRUE, MAKELONG(10, 50));
   SendMessage(gamma, TBM_SETTICFREQ, 4, 0);

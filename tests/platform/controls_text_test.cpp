@@ -21,7 +21,7 @@ TEST_F(Statics, LinkTakesTheFocusAndReportsActionPlainLabelsDoNot) {
   Keys("key enter\n");
   SetFocus(label);
   Keys("key enter\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(link, STN_CLICKED, u"Quivra web site")}));
+  EXPECT_EQ(TakeNotes(), (Notes{Command(link, STN_CLICKED, u"Quivra web site")}));
   EnableWindow(link, FALSE);
   SetFocus(link);
   Keys("key enter\n");
@@ -38,8 +38,7 @@ TEST_F(Statics, ParentChoosesColoursAfterTheStaticSelectedItsFont) {
   staticBrush_ = CreateSolidBrush(RGB(0xFF, 0xFF, 0));
   staticText_ = RGB(0, 0, 0xFF);
   colourAskFontHeights_.clear();
-  InvalidateRect(label, nullptr, TRUE);
-  platform::headless::RunPending();
+  Repaint(label);
   TEXTMETRIC tm{};
   HDC dc = GetDC(label);
   SelectObject(dc, big);
@@ -57,9 +56,11 @@ TEST_F(Statics, ParentChoosesColoursAfterTheStaticSelectedItsFont) {
 
 TEST_F(Statics, BitmapStaticsShowThePictureTheirTextNamesOrTheyAreGiven) {
   std::string error;
-  ASSERT_TRUE(platform::AddResourceScript(
-      "BITMAP 900 4 2\n COLOR \"r\" 0x0000FF\n COLOR \"g\" 0x00FF00\n"
-      " ROW \"rrgg\"\n ROW \"rggg\"\nEND\n", "controls", &error)) << error;
+  ASSERT_TRUE(
+      platform::AddResourceScript("BITMAP 900 4 2\n COLOR \"r\" 0x0000FF\n COLOR \"g\" 0x00FF00\n"
+                                  " ROW \"rrgg\"\n ROW \"rggg\"\nEND\n",
+                                  "controls", &error))
+      << error;
   HWND named = Make(WC_STATIC, u"#900", SS_BITMAP, 1012, RECT{10, 10, 100, 100});
   HWND centred = Make(WC_STATIC, u"", SS_BITMAP | SS_CENTERIMAGE, 1013, RECT{10, 20, 30, 40});
   HWND label = Make(WC_STATIC, u"x", SS_LEFT, 1014, RECT{10, 50, 30, 60});
@@ -73,7 +74,8 @@ TEST_F(Statics, BitmapStaticsShowThePictureTheirTextNamesOrTheyAreGiven) {
   RECT namedRect, centredRect;
   GetClientRect(named, &namedRect);
   GetClientRect(centred, &centredRect);
-  EXPECT_EQ(std::make_pair(namedRect.right, namedRect.bottom), std::make_pair(4, 2)) << "sized to it";
+  EXPECT_EQ(std::make_pair(namedRect.right, namedRect.bottom), std::make_pair(4, 2))
+      << "sized to it";
   EXPECT_EQ(centredRect.right, 20) << "a centred picture keeps the control's size";
   EXPECT_EQ(PixelOf(named, 1, 0), RGB(0xFF, 0, 0));
   EXPECT_EQ(PixelOf(named, 1, 1), RGB(0, 0xFF, 0));
@@ -102,18 +104,19 @@ TEST_F(Statics, Look) {
 }
 
 TEST_F(Buttons, ActionTogglesTheCheckBoxThenNotifies) {
-  HWND box = Make(WC_BUTTON, u"Save EXIF data", BS_AUTOCHECKBOX | WS_TABSTOP, 1034,
-                  RECT{4, 4, 170, 20});
+  HWND box =
+      Make(WC_BUTTON, u"Save EXIF data", BS_AUTOCHECKBOX | WS_TABSTOP, 1034, RECT{4, 4, 170, 20});
   EXPECT_EQ(SendMessage(box, WM_GETDLGCODE, 0, 0), DLGC_BUTTON);
   std::vector<LRESULT> stateAtClick;
   auto record = Recorder::Get().handler;
   Recorder::Get().handler = [&](HWND h, UINT m, WPARAM w, LPARAM l, LRESULT* r) {
-    if (m == WM_COMMAND && (HWND)l == box) stateAtClick.push_back(SendMessage(box, BM_GETCHECK, 0, 0));
+    if (m == WM_COMMAND && (HWND)l == box)
+      stateAtClick.push_back(SendMessage(box, BM_GETCHECK, 0, 0));
     return record(h, m, w, l, r);
   };
   SetFocus(box);
   Keys("key enter\nkey enter\nkey enter\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>(3, Command(box, BN_CLICKED, u"Save EXIF data"))));
+  EXPECT_EQ(TakeNotes(), (Notes(3, Command(box, BN_CLICKED, u"Save EXIF data"))));
   EXPECT_EQ(stateAtClick, (std::vector<LRESULT>{BST_CHECKED, BST_UNCHECKED, BST_CHECKED}))
       << "the state is already the new one when BN_CLICKED arrives";
   EXPECT_EQ(SendMessage(box, BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -124,11 +127,10 @@ TEST_F(Buttons, ActionTogglesTheCheckBoxThenNotifies) {
   EXPECT_TRUE(TakeNotes().empty()) << "BM_SETCHECK is silent";
   SendMessage(box, BM_CLICK, 0, 0);
   EXPECT_EQ(SendMessage(box, BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(box, BN_CLICKED, u"Save EXIF data")}));
+  EXPECT_EQ(TakeNotes(), (Notes{Command(box, BN_CLICKED, u"Save EXIF data")}));
 
   colourAskFontHeights_.clear();
-  InvalidateRect(box, nullptr, TRUE);
-  platform::headless::RunPending();
+  Repaint(box);
   EXPECT_EQ(colourAskFontHeights_.size(), 1u) << "check boxes ask WM_CTLCOLORSTATIC as statics do";
   EnableWindow(box, FALSE);
   Keys("key enter\n");
@@ -145,8 +147,8 @@ TEST_F(Buttons, PushButtonAndPlainCheckBoxOnlyNotify) {
   Keys("key enter\nkey 5\nkey right\n");
   SetFocus(plain);
   Keys("key enter\n");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(push, BN_CLICKED, u"OK"),
-                                            Command(plain, BN_CLICKED, u"Manual")}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{Command(push, BN_CLICKED, u"OK"), Command(plain, BN_CLICKED, u"Manual")}));
   EXPECT_EQ(SendMessage(plain, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   SendMessage(push, BM_SETCHECK, BST_CHECKED, 0);
   EXPECT_EQ(SendMessage(push, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "push buttons have no check";
@@ -156,14 +158,14 @@ TEST_F(Buttons, PushButtonAndPlainCheckBoxOnlyNotify) {
 
 TEST_F(Buttons, Look) {
   Make(WC_BUTTON, u"Use embedded thumbnail", BS_AUTOCHECKBOX | WS_TABSTOP, 1, RECT{2, 2, 174, 16});
-  HWND on = Make(WC_BUTTON, u"Smooth thumbnail", BS_AUTOCHECKBOX | WS_TABSTOP, 2,
-                 RECT{2, 18, 174, 32});
+  HWND on =
+      Make(WC_BUTTON, u"Smooth thumbnail", BS_AUTOCHECKBOX | WS_TABSTOP, 2, RECT{2, 18, 174, 32});
   SendMessage(on, BM_SETCHECK, BST_CHECKED, 0);
   HWND focused = Make(WC_BUTTON, u"No resize for B&&W pictures", BS_AUTOCHECKBOX | WS_TABSTOP, 3,
                       RECT{2, 34, 174, 48});
   SendMessage(focused, BM_SETCHECK, BST_CHECKED, 0);
-  HWND off = Make(WC_BUTTON, u"Save EXIF data", BS_AUTOCHECKBOX | WS_TABSTOP, 4,
-                  RECT{2, 50, 174, 64});
+  HWND off =
+      Make(WC_BUTTON, u"Save EXIF data", BS_AUTOCHECKBOX | WS_TABSTOP, 4, RECT{2, 50, 174, 64});
   SendMessage(off, BM_SETCHECK, BST_CHECKED, 0);
   EnableWindow(off, FALSE);
   Make(WC_BUTTON, u"Push", BS_PUSHBUTTON, 5, RECT{2, 70, 60, 90});
@@ -184,10 +186,7 @@ TEST_F(Edits, TypingInsertsAtTheCaretAndEveryChangeNotifiesAtOnce) {
   SetFocus(edit);
   Keys("type ab\nkey 7\nkey left\nkey left\ntype X\n");
   EXPECT_EQ(Text(edit), u"aXb7");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"a"),
-                                            Command(edit, EN_CHANGE, u"ab"),
-                                            Command(edit, EN_CHANGE, u"ab7"),
-                                            Command(edit, EN_CHANGE, u"aXb7")}))
+  EXPECT_EQ(TakeNotes(), Changes(edit, {u"a", u"ab", u"ab7", u"aXb7"}))
       << "the Action key and arrows type nothing";
   // Character 8 deletes before the caret; at the start it does nothing.
   SendMessage(edit, WM_CHAR, 8, 0);
@@ -195,7 +194,7 @@ TEST_F(Edits, TypingInsertsAtTheCaretAndEveryChangeNotifiesAtOnce) {
   SendMessage(edit, EM_SETSEL, 0, 0);
   SendMessage(edit, WM_CHAR, 8, 0);
   EXPECT_EQ(Text(edit), u"ab7");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"ab7")}));
+  EXPECT_EQ(TakeNotes(), Changes(edit, {u"ab7"}));
   // Select all, then a character replaces the selection.
   SendMessage(edit, EM_SETSEL, 0, -1);
   DWORD start = 9, end = 9;
@@ -210,9 +209,7 @@ TEST_F(Edits, TypingInsertsAtTheCaretAndEveryChangeNotifiesAtOnce) {
   SendMessage(edit, WM_CHAR, 8, 0);
   EXPECT_EQ(Text(edit), u"hoay");
   EXPECT_EQ(SendMessage(edit, EM_GETSEL, 0, 0), MAKELRESULT(2, 2));
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"z"),
-                                            Command(edit, EN_CHANGE, u"holiday"),
-                                            Command(edit, EN_CHANGE, u"hoay")}));
+  EXPECT_EQ(TakeNotes(), Changes(edit, {u"z", u"holiday", u"hoay"}));
 }
 
 TEST_F(Edits, ProgrammaticTextNotifiesLikeTyping) {
@@ -222,9 +219,7 @@ TEST_F(Edits, ProgrammaticTextNotifiesLikeTyping) {
   SetWindowText(edit, u"50");
   SetDlgItemInt(parent_, 1017, 338, FALSE);
   SetWindowText(edit, u"");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"50"),
-                                            Command(edit, EN_CHANGE, u"338"),
-                                            Command(edit, EN_CHANGE, u"")}));
+  EXPECT_EQ(TakeNotes(), Changes(edit, {u"50", u"338", u""}));
   std::u16string longText;
   for (int i = 0; i < 260; ++i) longText += (char16_t)(u'a' + i % 26);
   SetWindowText(edit, longText.c_str());
@@ -241,30 +236,27 @@ TEST_F(Edits, NumberEditRefusesLettersAndLimitStopsTyping) {
   SendMessage(edit, EM_LIMITTEXT, 3, 0);
   Keys("type a-1.\nkey 2\nkey 3\nkey 4\n");
   EXPECT_EQ(Text(edit), u"123");
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_CHANGE, u"1"),
-                                            Command(edit, EN_CHANGE, u"12"),
-                                            Command(edit, EN_CHANGE, u"123"),
-                                            Command(edit, EN_MAXTEXT, u"123")}));
+  Notes typed = Changes(edit, {u"1", u"12", u"123"});
+  typed.push_back(Command(edit, EN_MAXTEXT, u"123"));
+  EXPECT_EQ(TakeNotes(), typed);
   SendMessage(edit, EM_SETSEL, 1, 2);
   SendMessage(edit, EM_REPLACESEL, FALSE, (LPARAM)u"99");
   EXPECT_EQ(Text(edit), u"193") << "a replacement is cut to the limit";
-  EXPECT_EQ(TakeNotes(), (std::vector<Note>{Command(edit, EN_MAXTEXT, u"123"),
-                                            Command(edit, EN_CHANGE, u"193")}));
+  EXPECT_EQ(TakeNotes(),
+            (Notes{Command(edit, EN_MAXTEXT, u"123"), Command(edit, EN_CHANGE, u"193")}));
   SetWindowText(edit, u"12345");
   EXPECT_EQ(Text(edit), u"12345") << "the limit is for the user, not for the program";
 }
 
 TEST_F(Edits, ReadOnlyIgnoresTypingAndAsksForStaticColours) {
-  HWND edit = Make(WC_EDIT, u"\\My Pictures\\", WS_BORDER | ES_READONLY, 1008,
-                   RECT{4, 4, 170, 22});
+  HWND edit = Make(WC_EDIT, u"\\My Pictures\\", WS_BORDER | ES_READONLY, 1008, RECT{4, 4, 170, 22});
   SetFocus(edit);
   colourAskFontHeights_.clear();
   Keys("type x\n");
   SendMessage(edit, WM_CHAR, 8, 0);
   EXPECT_EQ(Text(edit), u"\\My Pictures\\");
   EXPECT_TRUE(TakeNotes().empty());
-  InvalidateRect(edit, nullptr, TRUE);
-  platform::headless::RunPending();
+  Repaint(edit);
   EXPECT_FALSE(colourAskFontHeights_.empty()) << "read-only edits ask WM_CTLCOLORSTATIC";
   EXPECT_TRUE(SendMessage(edit, EM_SETREADONLY, FALSE, 0));
   SendMessage(edit, EM_SETSEL, 100, 100);
@@ -272,8 +264,7 @@ TEST_F(Edits, ReadOnlyIgnoresTypingAndAsksForStaticColours) {
   colourAskFontHeights_.clear();
   SendMessage(edit, WM_CHAR, 8, 0);
   EXPECT_EQ(Text(edit), u"\\My Pictures");
-  InvalidateRect(edit, nullptr, TRUE);
-  platform::headless::RunPending();
+  Repaint(edit);
   EXPECT_TRUE(colourAskFontHeights_.empty()) << "a writable edit paints white itself";
 }
 
