@@ -4,6 +4,7 @@
 // device paths, and stop once the window is deregistered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -76,10 +77,13 @@ class ChangeNotifyTest : public platform_test::DeviceTest {
     DeviceTest::TearDown();
   }
 
+  static BOOL Register(HWND w, const char16_t* folder, DWORD mask = SHCNE_ALLEVENTS) {
+    SHCHANGENOTIFYENTRY entry{mask, const_cast<LPTSTR>(folder), FALSE};
+    return SHChangeNotifyRegister(w, &entry);
+  }
   HWND Watch(const std::u16string& folder, DWORD mask = SHCNE_ALLEVENTS) {
     HWND w = Top();
-    SHCHANGENOTIFYENTRY entry{mask, const_cast<LPTSTR>(folder.c_str()), FALSE};
-    EXPECT_TRUE(SHChangeNotifyRegister(w, &entry));
+    EXPECT_TRUE(Register(w, folder.c_str(), mask));
     registered_.push_back(w);
     return w;
   }
@@ -119,6 +123,13 @@ class ChangeNotifyTest : public platform_test::DeviceTest {
     return false;
   }
   size_t Count(HWND w) const { return Of(w).size(); }
+  // The events a window received, each with its first path.
+  using Events = std::vector<std::pair<LONG, std::u16string>>;
+  Events EventsOf(HWND w) const {
+    Events out;
+    for (auto& s : Of(w)) out.emplace_back(s.event, s.first);
+    return out;
+  }
 
   std::string Folder(const std::string& name) {
     std::string path = dir_ + "/" + name;
@@ -144,21 +155,15 @@ TEST_F(ChangeNotifyTest, CreatedDeletedAndRenamedByAnotherProcessArriveWithFullP
   ASSERT_EQ(RunCommand("rm " + Quoted(b)), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(w) >= 3; }));
 
+  ASSERT_EQ(EventsOf(w), (Events{{SHCNE_CREATE, DevicePath(a)},
+                                  {SHCNE_RENAMEITEM, DevicePath(a)},  // the old path first
+                                  {SHCNE_DELETE, DevicePath(b)}}));
   std::vector<Seen> got = Of(w);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0].event, SHCNE_CREATE);
-  EXPECT_EQ(got[0].first, DevicePath(a));
   EXPECT_FALSE(got[0].hasSecond);
   EXPECT_EQ(got[0].flags & SHCNF_PATH, (ULONG)SHCNF_PATH);
   EXPECT_FALSE(got[0].attributes & FILE_ATTRIBUTE_DIRECTORY);
-
-  EXPECT_EQ(got[1].event, SHCNE_RENAMEITEM);
-  EXPECT_EQ(got[1].first, DevicePath(a)) << "the old path first";
   EXPECT_EQ(got[1].second, DevicePath(b)) << "then the new one";
   EXPECT_EQ(got[1].size, 10u) << "the renamed file as it is now";
-
-  EXPECT_EQ(got[2].event, SHCNE_DELETE);
-  EXPECT_EQ(got[2].first, DevicePath(b));
   EXPECT_FALSE(got[2].hasSecond);
   for (auto& s : got) EXPECT_TRUE(s.onUiThread) << "handled by the window on the UI thread";
 }
@@ -170,18 +175,16 @@ TEST_F(ChangeNotifyTest, ManyChangesInOneGoArriveInOrderEachOnce) {
                     " && mv f1.png g1.png && mv f2.png g2.png && rm f3.png";
   ASSERT_EQ(RunCommand(cmd), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(w) >= 11; }));
-  std::vector<Seen> got = Of(w);
-  ASSERT_EQ(got.size(), 11u);
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(got[i].event, SHCNE_CREATE);
-    EXPECT_EQ(got[i].first, DevicePath(folder + "/f" + std::to_string(i + 1) + ".png"));
-  }
-  EXPECT_EQ(got[8].event, SHCNE_RENAMEITEM);
-  EXPECT_EQ(got[8].second, DevicePath(folder + "/g1.png"));
-  EXPECT_EQ(got[9].event, SHCNE_RENAMEITEM);
-  EXPECT_EQ(got[9].first, DevicePath(folder + "/f2.png"));
-  EXPECT_EQ(got[10].event, SHCNE_DELETE);
-  EXPECT_EQ(got[10].first, DevicePath(folder + "/f3.png"));
+  auto at = [&](const std::string& name) { return DevicePath(folder + "/" + name); };
+  Events expected;
+  for (int i = 1; i <= 8; ++i)
+    expected.emplace_back(SHCNE_CREATE, at("f" + std::to_string(i) + ".png"));
+  expected.emplace_back(SHCNE_RENAMEITEM, at("f1.png"));
+  expected.emplace_back(SHCNE_RENAMEITEM, at("f2.png"));
+  expected.emplace_back(SHCNE_DELETE, at("f3.png"));
+  ASSERT_EQ(EventsOf(w), expected);
+  EXPECT_EQ(Of(w)[8].second, at("g1.png"));
+  EXPECT_EQ(Of(w)[9].second, at("g2.png"));
 }
 
 TEST_F(ChangeNotifyTest, NothingArrivesAfterDeregistration) {
@@ -214,17 +217,10 @@ TEST_F(ChangeNotifyTest, TwoFoldersAreWatchedIndependently) {
   ASSERT_EQ(RunCommand("mv " + Quoted(a + "/x.gif") + " " + Quoted(b + "/x.gif")), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(wa) >= 2 && Count(wb) >= 2; }));
 
-  std::vector<Seen> ga = Of(wa), gb = Of(wb);
-  ASSERT_EQ(ga.size(), 2u);
-  ASSERT_EQ(gb.size(), 2u);
-  EXPECT_EQ(ga[0].event, SHCNE_CREATE);
-  EXPECT_EQ(ga[0].first, DevicePath(a + "/x.gif"));
-  EXPECT_EQ(gb[0].event, SHCNE_CREATE);
-  EXPECT_EQ(gb[0].first, DevicePath(b + "/y.gif"));
-  EXPECT_EQ(ga[1].event, SHCNE_DELETE);
-  EXPECT_EQ(ga[1].first, DevicePath(a + "/x.gif"));
-  EXPECT_EQ(gb[1].event, SHCNE_CREATE);
-  EXPECT_EQ(gb[1].first, DevicePath(b + "/x.gif"));
+  EXPECT_EQ(EventsOf(wa), (Events{{SHCNE_CREATE, DevicePath(a + "/x.gif")},
+                                   {SHCNE_DELETE, DevicePath(a + "/x.gif")}}));
+  EXPECT_EQ(EventsOf(wb), (Events{{SHCNE_CREATE, DevicePath(b + "/y.gif")},
+                                   {SHCNE_CREATE, DevicePath(b + "/x.gif")}}));
 
   // Ending one registration leaves the other working.
   EXPECT_TRUE(SHChangeNotifyDeregister(wa));
@@ -243,9 +239,7 @@ TEST_F(ChangeNotifyTest, TheEventMaskChoosesWhatArrives) {
   HWND everything = Watch(DevicePath(folder));
   ASSERT_EQ(RunCommand("cd " + Quoted(folder) + " && : > p.bmp && mv p.bmp q.bmp && rm q.bmp && mkdir sub"), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(everything) >= 4; }));
-  ASSERT_EQ(Count(deletions), 1u);
-  EXPECT_EQ(Of(deletions)[0].event, SHCNE_DELETE);
-  EXPECT_EQ(Of(deletions)[0].first, DevicePath(folder + "/q.bmp"));
+  EXPECT_EQ(EventsOf(deletions), (Events{{SHCNE_DELETE, DevicePath(folder + "/q.bmp")}}));
   ASSERT_EQ(Count(everything), 4u);
   EXPECT_EQ(Of(everything)[3].event, SHCNE_MKDIR) << "a new folder is not reported as a file";
   EXPECT_TRUE(Of(everything)[3].attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -272,10 +266,7 @@ TEST_F(ChangeNotifyTest, ADeletedWatchedFolderIsSurvived) {
 
   // Registering a folder that no longer exists fails.
   ASSERT_EQ(RunCommand("rm -rf " + Quoted(gone)), 0);
-  HWND late = Top();
-  std::u16string path = DevicePath(gone);
-  SHCHANGENOTIFYENTRY entry{SHCNE_ALLEVENTS, const_cast<LPTSTR>(path.c_str()), FALSE};
-  EXPECT_FALSE(SHChangeNotifyRegister(late, &entry));
+  EXPECT_FALSE(Register(Top(), DevicePath(gone).c_str()));
 }
 
 TEST_F(ChangeNotifyTest, TheProgramsOwnFileOperationsAreReported) {
@@ -291,10 +282,10 @@ TEST_F(ChangeNotifyTest, TheProgramsOwnFileOperationsAreReported) {
   ASSERT_TRUE(DeleteFile(b.c_str()));
   ASSERT_TRUE(PumpUntil([&] { return Has(w, SHCNE_DELETE, b); }));
   EXPECT_TRUE(Has(w, SHCNE_CREATE, c));
-  bool renamed = false;
-  for (auto& s : Of(w))
-    if (s.event == SHCNE_RENAMEITEM && s.first == a && s.second == b) renamed = true;
-  EXPECT_TRUE(renamed);
+  std::vector<Seen> got = Of(w);
+  EXPECT_TRUE(std::any_of(got.begin(), got.end(), [&](const Seen& s) {
+    return s.event == SHCNE_RENAMEITEM && s.first == a && s.second == b;
+  }));
 }
 
 TEST_F(ChangeNotifyTest, AFileTheProgramWritesIsReportedAsCreated) {
@@ -314,19 +305,15 @@ TEST_F(ChangeNotifyTest, AFileTheProgramWritesIsReportedAsCreated) {
 TEST_F(ChangeNotifyTest, RegistrationNeedsAWindowAndAFolder) {
   std::string folder = Folder("args");
   std::u16string path = DevicePath(folder);
-  SHCHANGENOTIFYENTRY entry{SHCNE_ALLEVENTS, const_cast<LPTSTR>(path.c_str()), FALSE};
-  EXPECT_FALSE(SHChangeNotifyRegister(nullptr, &entry));
+  EXPECT_FALSE(Register(nullptr, path.c_str()));
   HWND w = Top();
   EXPECT_FALSE(SHChangeNotifyRegister(w, nullptr));
-  SHCHANGENOTIFYENTRY noFolder{SHCNE_ALLEVENTS, nullptr, FALSE};
-  EXPECT_FALSE(SHChangeNotifyRegister(w, &noFolder));
-  std::u16string file = DevicePath(folder + "/plain.txt");
+  EXPECT_FALSE(Register(w, nullptr));
   ASSERT_EQ(RunCommand(": > " + Quoted(folder + "/plain.txt")), 0);
-  SHCHANGENOTIFYENTRY notFolder{SHCNE_ALLEVENTS, const_cast<LPTSTR>(file.c_str()), FALSE};
-  EXPECT_FALSE(SHChangeNotifyRegister(w, &notFolder)) << "a file is not a folder";
+  EXPECT_FALSE(Register(w, DevicePath(folder + "/plain.txt").c_str())) << "a file is not a folder";
   EXPECT_FALSE(SHChangeNotifyDeregister(w));
   DestroyWindow(w);
-  EXPECT_FALSE(SHChangeNotifyRegister(w, &entry)) << "a destroyed window";
+  EXPECT_FALSE(Register(w, path.c_str())) << "a destroyed window";
 }
 
 TEST_F(ChangeNotifyTest, RegisteringAgainMovesTheWindowToTheNewFolder) {
@@ -334,13 +321,10 @@ TEST_F(ChangeNotifyTest, RegisteringAgainMovesTheWindowToTheNewFolder) {
   std::string b = Folder("second");
   HWND w = Watch(DevicePath(a));
   HWND witness = Watch(DevicePath(a));
-  std::u16string path = DevicePath(b);
-  SHCHANGENOTIFYENTRY entry{SHCNE_ALLEVENTS, const_cast<LPTSTR>(path.c_str()), FALSE};
-  ASSERT_TRUE(SHChangeNotifyRegister(w, &entry));
+  ASSERT_TRUE(Register(w, DevicePath(b).c_str()));
   ASSERT_EQ(RunCommand(": > " + Quoted(a + "/old.jpg") + " && : > " + Quoted(b + "/new.jpg")), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(witness) >= 1 && Count(w) >= 1; }));
-  ASSERT_EQ(Count(w), 1u);
-  EXPECT_EQ(Of(w)[0].first, DevicePath(b + "/new.jpg"));
+  EXPECT_EQ(EventsOf(w), (Events{{SHCNE_CREATE, DevicePath(b + "/new.jpg")}}));
   EXPECT_TRUE(SHChangeNotifyDeregister(w));
   EXPECT_FALSE(SHChangeNotifyDeregister(w)) << "one registration per window";
 }
@@ -384,10 +368,9 @@ TEST_F(ChangeNotifyRootTest, PathsAreDevicePathsUnderTheRoot) {
   HWND w = Watch(u"\\My Pictures");
   ASSERT_EQ(RunCommand("cd " + Quoted(root_ + "/My Pictures") + " && : > a.jpg && mv a.jpg b.jpg"), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(w) >= 2; }));
-  std::vector<Seen> got = Of(w);
-  EXPECT_EQ(got[0].first, u"\\My Pictures\\a.jpg");
-  EXPECT_EQ(got[1].first, u"\\My Pictures\\a.jpg");
-  EXPECT_EQ(got[1].second, u"\\My Pictures\\b.jpg");
+  EXPECT_EQ(EventsOf(w), (Events{{SHCNE_CREATE, u"\\My Pictures\\a.jpg"},
+                                  {SHCNE_RENAMEITEM, u"\\My Pictures\\a.jpg"}}));
+  EXPECT_EQ(Of(w)[1].second, u"\\My Pictures\\b.jpg");
 }
 
 }  // namespace
