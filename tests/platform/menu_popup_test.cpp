@@ -10,9 +10,6 @@ using namespace platform_test;
 
 namespace {
 
-COLORREF Px(int x, int y) { return platform::headless::ScreenPixel(x, y); }
-const COLORREF kWhite = RGB(255, 255, 255);
-
 struct Opened {
   HMENU menu;
   WORD position;
@@ -64,40 +61,49 @@ TEST_F(DropDown, SoftKeysDropTheirPopupPreparedFirstAndActionChooses) {
   // Gone from the screen afterwards.
   EXPECT_EQ(Px(175, 199), kWhite);
 
-  Recorder::Get().log.clear();
-  RunScript("key F1\nkey enter\n");
+  RunAfresh("key F1\nkey enter\n");
   EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{GetSubMenu(menu_, 0), 0}}));
   EXPECT_EQ(Commands(owner_), std::vector<WORD>{101});
 }
 
-TEST_F(DropDown, HighlightWrapsSkipsSeparatorsAndGreyedItemsCannotBeChosen) {
-  RunScript("key F2\nkey up\nkey enter\n");
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{204}) << "up from the first item wraps to the last";
-  Recorder::Get().log.clear();
-  // Page Next is greyed: Action leaves the menu open; Back closes it.
-  RunScript("key F2\nkey down\nkey down\nkey enter\nkey 3\nkey back\n");
-  EXPECT_TRUE(Commands(owner_).empty());
-  EXPECT_TRUE(Keys(owner_).empty());
-  Recorder::Get().log.clear();
-  // Down past the greyed item skips the separator to the Zoom submenu;
-  // Action opens it and chooses its first item.
-  RunScript("key F2\nkey down\nkey down\nkey down\nkey enter\nkey enter\n");
-  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}}));
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32828});
-  // Down from the last item wraps to the first.
-  Recorder::Get().log.clear();
-  RunScript("key F2\nkey up\nkey down\nkey enter\n");
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{201});
-}
-
-TEST_F(DropDown, SubmenusOpenWithRightCloseWithLeftAndArePreparedInOrder) {
-  RunScript("key F2\nkey down\nkey down\nkey down\nkey right\nkey left\nkey down\nkey right\nkey down\nkey enter\n");
-  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}, {favorites_, 5}}));
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
-  // Left on the first level does not close the menu.
-  Recorder::Get().log.clear();
-  RunScript("key F2\nkey left\nkey enter\n");
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{201});
+TEST_F(DropDown, KeysWalkTheLevelsSkipWhatCannotBeChosenAndChoose) {
+  struct Row {
+    const char* name;
+    const char* keys;
+    std::vector<Opened> opened;
+    std::vector<WORD> chosen;
+  };
+  const Row rows[] = {
+      {"up from the first item wraps to the last", "key F2\nkey up\nkey enter\n", {{file_, 1}},
+       {204}},
+      {"down from the last item wraps to the first", "key F2\nkey up\nkey down\nkey enter\n",
+       {{file_, 1}},
+       {201}},
+      {"greyed Page Next: Action leaves the menu open, Back closes it",
+       "key F2\nkey down\nkey down\nkey enter\nkey 3\nkey back\n",
+       {{file_, 1}},
+       {}},
+      {"down past the greyed item skips the separator; Action opens Zoom and chooses",
+       "key F2\nkey down\nkey down\nkey down\nkey enter\nkey enter\n",
+       {{file_, 1}, {zoom_, 4}},
+       {32828}},
+      {"right opens and left closes submenus, each prepared in order",
+       "key F2\nkey down\nkey down\nkey down\nkey right\nkey left\n"
+       "key down\nkey right\nkey down\nkey enter\n",
+       {{file_, 1}, {zoom_, 4}, {favorites_, 5}},
+       {32862}},
+      {"left on the first level does not close the menu", "key F2\nkey left\nkey enter\n",
+       {{file_, 1}},
+       {201}},
+      {"digits choose the nth item", "key F2\nkey 4\nkey 2\n", {{file_, 1}, {zoom_, 4}}, {32827}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    RunAfresh(r.keys);
+    EXPECT_EQ(OpenedLevels(), r.opened);
+    EXPECT_EQ(Commands(owner_), r.chosen);
+    EXPECT_TRUE(Keys(owner_).empty()) << "the keys, key-ups too, stay in the menu";
+  }
 }
 
 TEST_F(DropDown, ItemsInsertedWhileThePopupIsPreparedShowAndCanBeChosen) {
@@ -108,7 +114,8 @@ TEST_F(DropDown, ItemsInsertedWhileThePopupIsPreparedShowAndCanBeChosen) {
     MENUITEMINFO mii{};
     mii.cbSize = sizeof(mii);
     mii.fMask = MIIM_ID;
-    if (!GetMenuItemInfo(popup, 0, TRUE, &mii) || (mii.wID != 32861 && mii.wID != 10000)) return false;
+    if (!GetMenuItemInfo(popup, 0, TRUE, &mii) || (mii.wID != 32861 && mii.wID != 10000))
+      return false;
     for (UINT id = 10000; id < 10010; ++id) DeleteMenu(popup, id, MF_BYCOMMAND);
     if (mii.wID == 32861) InsertMenu(popup, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
     InsertMenu(popup, 0, MF_BYPOSITION | MF_STRING, 10000, u"\\Pictures");
@@ -120,17 +127,9 @@ TEST_F(DropDown, ItemsInsertedWhileThePopupIsPreparedShowAndCanBeChosen) {
   EXPECT_EQ(GetMenuItemCount(favorites_), 5);
   // Opened again: prepared again, no duplicates; the digit 5 picks the
   // fifth item, separators not counted (Delete Current).
-  Recorder::Get().log.clear();
-  RunScript("key F2\nkey 5\nkey 4\n");
+  RunAfresh("key F2\nkey 5\nkey 4\n");
   EXPECT_EQ(GetMenuItemCount(favorites_), 5);
   EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
-}
-
-TEST_F(DropDown, DigitsChooseTheNthItem) {
-  RunScript("key F2\nkey 4\nkey 2\n");
-  EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {zoom_, 4}}));
-  EXPECT_EQ(Commands(owner_), std::vector<WORD>{32827});
-  EXPECT_TRUE(Keys(owner_).empty()) << "the digits' key-ups stay in the menu";
 }
 
 TEST_F(DropDown, BackAndTheSoftKeysCloseWithoutACommand) {
@@ -152,8 +151,7 @@ TEST_F(DropDown, BackAndTheSoftKeysCloseWithoutACommand) {
   RunScript("key back\n");
   EXPECT_EQ(Recorder::Get().Of(owner_, {WM_HOTKEY}).size(), 2u);
   // The same soft key, or the other one, closes the menu.
-  Recorder::Get().log.clear();
-  RunScript("key F2\nkey F2\nkey F1\nkey F2\nkey F1\nkey down\nkey enter\n");
+  RunAfresh("key F2\nkey F2\nkey F1\nkey F2\nkey F1\nkey down\nkey enter\n");
   HMENU action = GetSubMenu(menu_, 0);
   EXPECT_EQ(OpenedLevels(), (std::vector<Opened>{{file_, 1}, {action, 0}, {action, 0}}));
   EXPECT_EQ(Commands(owner_), std::vector<WORD>{102});
@@ -171,13 +169,13 @@ TEST_F(DropDown, TimersAndPostsKeepFlowingWhileTheMenuIsOpen) {
     return false;
   };
   RunScript("key F2\nwait 50\nkey down\nkey enter\n");
-  std::vector<UINT> order = Recorder::Get().Messages(owner_, {WM_INITMENUPOPUP, WM_TIMER, WM_USER + 7, WM_COMMAND});
+  std::vector<UINT> order =
+      Recorder::Get().Messages(owner_, {WM_INITMENUPOPUP, WM_TIMER, WM_USER + 7, WM_COMMAND});
   EXPECT_EQ(order, (std::vector<UINT>{WM_INITMENUPOPUP, WM_TIMER, WM_USER + 7, WM_COMMAND}));
 }
 
 TEST_F(DropDown, AMenuOfItemsOnlyDropsItselfFromItsButton) {
-  HWND dialog = CreateWindowEx(0, u"RecWhite", u"Dialog", 0, 0, 0, 0, 0, owner_, nullptr, nullptr, nullptr);
-  ShowWindow(dialog, SW_SHOW);
+  HWND dialog = Owner(owner_);
   HWND bar = Bar(dialog, 903);
   HMENU menu = (HMENU)SendMessage(bar, SHCMBM_GETMENU, 0, 0);
   ASSERT_TRUE(IsMenu(menu));
@@ -190,7 +188,6 @@ TEST_F(DropDown, AMenuOfItemsOnlyDropsItselfFromItsButton) {
 }
 
 TEST_F(DropDown, TheMenuEndsWhenItsOwnerGoesOrTheProgramQuits) {
-  SetTimer(owner_, 9, 10, nullptr);
   AtTimer(owner_, 9, [&] { DestroyWindow(owner_); });
   RunScript("key F2\nwait 50\nkey down\nkey enter\n");
   EXPECT_FALSE(IsWindow(owner_));
@@ -199,18 +196,15 @@ TEST_F(DropDown, TheMenuEndsWhenItsOwnerGoesOrTheProgramQuits) {
   // program's loop (the script running out posts it here).
   HWND other = Owner();
   Bar(other, 900);
-  Recorder::Get().log.clear();
-  RunScript("key F2\n");
+  RunAfresh("key F2\n");
   EXPECT_EQ(Recorder::Get().Of(other, {WM_INITMENUPOPUP}).size(), 1u);
   EXPECT_EQ(Px(175, 199), kWhite);
   RunScript("key F2\nkey enter\n");
   EXPECT_EQ(Commands(other), std::vector<WORD>{201});
   // The bar destroyed while its menu is open takes the menu with it.
   HWND otherBar = Bar(other, 900);
-  SetTimer(other, 9, 10, nullptr);
   AtTimer(other, 9, [&] { DestroyWindow(otherBar); });
-  Recorder::Get().log.clear();
-  RunScript("key F2\nwait 50\nkey down\nkey enter\n");
+  RunAfresh("key F2\nwait 50\nkey down\nkey enter\n");
   EXPECT_TRUE(Commands(other).empty());
   EXPECT_EQ(Px(175, 199), kWhite);
   // The keys after it reach the window again.
@@ -221,28 +215,22 @@ TEST_F(DropDown, LooksLikeTheDevicesMenus) {
   CheckMenuRadioItem(menu_, 32827, 32836, 32828, MF_BYCOMMAND);
   EXPECT_EQ(GetMenuState(menu_, 32828, MF_BYCOMMAND) & MF_CHECKED, (UINT)MF_CHECKED);
   EXPECT_EQ(GetMenuState(menu_, 32827, MF_BYCOMMAND) & MF_CHECKED, 0u);
-  SetTimer(owner_, 1, 10, nullptr);
   AtTimer(owner_, 1, [&] { ExpectScreenMatchesGolden("menu_file"); });
   RunScript("key F2\nkey down\nwait 20\nkey back\n");
-  SetTimer(owner_, 2, 10, nullptr);
   AtTimer(owner_, 2, [&] { ExpectScreenMatchesGolden("menu_zoom"); });
   RunScript("key F2\nkey 4\nkey down\nkey down\nwait 20\nkey back\n");
   // The radio mark moves by identifier range.
   CheckMenuRadioItem(menu_, 32827, 32836, 32830, MF_BYCOMMAND);
   EXPECT_EQ(GetMenuState(menu_, 32828, MF_BYCOMMAND) & MF_CHECKED, 0u);
-  SetTimer(owner_, 4, 10, nullptr);
   AtTimer(owner_, 4, [&] { ExpectScreenMatchesGolden("menu_left"); });
   RunScript("key F1\nwait 20\nkey back\n");
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(DropDown, AMenuTallerThanTheScreenScrollsToTheHighlight) {
   // Ten favorites under the two fixed items: more than the work area holds.
   Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
-    if (h == owner_ && msg == WM_INITMENUPOPUP && (HMENU)w == favorites_ && GetMenuItemCount(favorites_) == 2) {
+    if (h == owner_ && msg == WM_INITMENUPOPUP && (HMENU)w == favorites_ &&
+        GetMenuItemCount(favorites_) == 2) {
       InsertMenu(favorites_, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
       for (int i = 0; i < 10; ++i) {
         std::u16string label = u"...\\Folder " + std::u16string(1, (char16_t)(u'0' + i));
@@ -260,8 +248,7 @@ TEST_F(DropDown, AMenuTallerThanTheScreenScrollsToTheHighlight) {
   // Up from the first entry wraps to the last item, below the fold.
   RunScript("key F2\nkey 5\nkey up\nwait 20\nkey enter\n");
   EXPECT_EQ(Commands(owner_), std::vector<WORD>{32862});
-  Recorder::Get().log.clear();
-  RunScript("key F2\nkey 5\nkey up\nkey down\nkey enter\n");
+  RunAfresh("key F2\nkey 5\nkey up\nkey down\nkey enter\n");
   EXPECT_EQ(Commands(owner_), std::vector<WORD>{10000});
 }
 
@@ -269,7 +256,6 @@ TEST_F(LargeScreen, MenusStandAboveTheTallerBar) {
   HWND owner = Owner();
   HWND bar = Bar(owner, 900);
   ASSERT_NE(bar, nullptr);
-  SetTimer(owner, 1, 10, nullptr);
   AtTimer(owner, 1, [&] {
     // The box's bottom right corner touches the bar.
     EXPECT_EQ(Px(239, 293), RGB(0, 0, 0));

@@ -10,18 +10,13 @@ namespace {
 
 using SoftKeyBar = SoftKeyTest;
 
-COLORREF Px(int x, int y) { return platform::headless::ScreenPixel(x, y); }
-
 TEST_F(SoftKeyBar, MenuBarFromAResourceStandsAtTheBottomWithItsLabels) {
   HWND owner = Owner();
   HWND bar = Bar(owner, 900);
   ASSERT_NE(bar, nullptr);
   RECT r;
   GetWindowRect(bar, &r);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 200);
-  EXPECT_EQ(r.right, 176);
-  EXPECT_EQ(r.bottom, 220);
+  ExpectRect(r, RECT{0, 200, 176, 220});
   EXPECT_TRUE(IsWindowVisible(bar));
   EXPECT_EQ(GetParent(bar), owner);
   // The bar never takes the activation or the focus from its owner.
@@ -68,7 +63,8 @@ TEST_F(SoftKeyBar, CreationFailsWithAWrongSizeAnUnknownBarOrNoParent) {
     DWORD size;
     HWND parent;
     UINT id;
-  } cases[] = {{sizeof(SHMENUBARINFO) - 4, owner, 900}, {sizeof(SHMENUBARINFO), owner, 777},
+  } cases[] = {{sizeof(SHMENUBARINFO) - 4, owner, 900},
+               {sizeof(SHMENUBARINFO), owner, 777},
                {sizeof(SHMENUBARINFO), nullptr, 900}};
   for (const Case& c : cases) {
     SHMENUBARINFO mbi{c.size, c.parent, 0, c.id, nullptr, 0, 0, (HWND)(uintptr_t)0x1234, 0};
@@ -117,10 +113,8 @@ TEST_F(SoftKeyBar, SoftKeysGoToTheShownBarOfTheActiveWindow) {
 
   // A second top-level window (a dialog over the main window) with its own
   // bar takes them while it is active; without a bar the keys do nothing.
-  HWND dialog = CreateWindowEx(0, u"RecWhite", u"Dialog", 0, 0, 0, 0, 0, owner, nullptr, nullptr, nullptr);
-  ShowWindow(dialog, SW_SHOW);
-  Recorder::Get().log.clear();
-  RunScript("key F1\n");
+  HWND dialog = Owner(owner);
+  RunAfresh("key F1\n");
   EXPECT_TRUE(Commands(owner).empty());
   EXPECT_TRUE(Commands(dialog).empty());
   // (The device's own plain bar, as message boxes have it.)
@@ -191,9 +185,10 @@ TEST_F(SoftKeyBar, BackOverrideReachesTheOwnerAsHotKeysAlsoWhileTheBarIsHidden) 
   HWND bar = Bar(owner, 900);
   RunScript("key back\n");
   EXPECT_EQ(Keys(owner), (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP})) << "no override yet";
-  EXPECT_EQ(SendMessage(bar, SHCMBM_OVERRIDEKEY, VK_ESCAPE,
-                        MAKELPARAM(SHMBOF_NODEFAULT | SHMBOF_NOTIFY, SHMBOF_NODEFAULT | SHMBOF_NOTIFY)),
-            TRUE);
+  EXPECT_EQ(
+      SendMessage(bar, SHCMBM_OVERRIDEKEY, VK_ESCAPE,
+                  MAKELPARAM(SHMBOF_NODEFAULT | SHMBOF_NOTIFY, SHMBOF_NODEFAULT | SHMBOF_NOTIFY)),
+      TRUE);
   Recorder::Get().log.clear();
   ShowWindow(bar, SW_HIDE);
   RunScript("hold back 1000\n");
@@ -206,8 +201,7 @@ TEST_F(SoftKeyBar, BackOverrideReachesTheOwnerAsHotKeysAlsoWhileTheBarIsHidden) 
   EXPECT_TRUE(Keys(owner).empty());
   // Destroying the owner's bars ends the override.
   DestroyWindow(bar);
-  Recorder::Get().log.clear();
-  RunScript("key back\n");
+  RunAfresh("key back\n");
   EXPECT_EQ(Keys(owner), (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP}));
 }
 
@@ -227,8 +221,8 @@ TEST_F(SoftKeyBar, LooksLikeTheDevicesBar) {
 
 // A dialog sized by the shell; returns its rectangle.
 RECT ShellSizedDialog() {
-  HWND dialog = CreateWindowEx(0, u"RecWhite", u"Dialog", WS_POPUP, 10, 10, 50, 50, nullptr, nullptr,
-                               nullptr, nullptr);
+  HWND dialog = CreateWindowEx(0, u"RecWhite", u"Dialog", WS_POPUP, 10, 10, 50, 50, nullptr,
+                               nullptr, nullptr, nullptr);
   SHINITDLGINFO shidi{SHIDIM_FLAGS, dialog, SHIDIF_SIZEDLGFULLSCREEN};
   EXPECT_TRUE(SHInitDialog(&shidi));
   RECT r{};
@@ -241,11 +235,7 @@ RECT ShellSizedDialog() {
 }
 
 TEST_F(SoftKeyBar, DialogsTakeTheWorkArea) {
-  RECT r = ShellSizedDialog();
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 20);
-  EXPECT_EQ(r.right - r.left, 176);
-  EXPECT_EQ(r.bottom - r.top, 180);
+  ExpectRect(ShellSizedDialog(), RECT{0, 20, 176, 200});
   SHINITDLGINFO none{SHIDIM_FLAGS, nullptr, SHIDIF_SIZEDLGFULLSCREEN};
   EXPECT_FALSE(SHInitDialog(&none));
   EXPECT_TRUE(SHInitExtraControls());
@@ -253,18 +243,10 @@ TEST_F(SoftKeyBar, DialogsTakeTheWorkArea) {
 }
 
 TEST_F(LargeScreen, DialogsTakeTheWorkAreaAndBarsTheirStrip) {
-  RECT r = ShellSizedDialog();
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 26);
-  EXPECT_EQ(r.right - r.left, 240);
-  EXPECT_EQ(r.bottom - r.top, 268);
-  HWND owner = Owner();
-  HWND bar = Bar(owner, 901);
-  GetWindowRect(bar, &r);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 294);
-  EXPECT_EQ(r.right, 240);
-  EXPECT_EQ(r.bottom, 320);
+  ExpectRect(ShellSizedDialog(), RECT{0, 26, 240, 294});
+  RECT r;
+  GetWindowRect(Bar(Owner(), 901), &r);
+  ExpectRect(r, RECT{0, 294, 240, 320});
 }
 
 TEST_F(SoftKeyBar, FullScreenHidesTheTaskBarAndTheBarsThenBringsThemBack) {
@@ -273,8 +255,8 @@ TEST_F(SoftKeyBar, FullScreenHidesTheTaskBarAndTheBarsThenBringsThemBack) {
   platform::headless::RunPending();
   COLORREF band = Px(2, 2);
   COLORREF barBand = Px(2, 210);
-  EXPECT_NE(band, RGB(255, 255, 255));
-  EXPECT_NE(barBand, RGB(255, 255, 255));
+  EXPECT_NE(band, kWhite);
+  EXPECT_NE(barBand, kWhite);
   RECT saved;
   GetWindowRect(owner, &saved);
   MoveWindow(owner, 0, 0, 176, 220, FALSE);
@@ -282,13 +264,14 @@ TEST_F(SoftKeyBar, FullScreenHidesTheTaskBarAndTheBarsThenBringsThemBack) {
   platform::headless::RunPending();
   EXPECT_FALSE(IsWindowVisible(bar));
   // The window covers the whole screen.
-  EXPECT_EQ(Px(2, 2), RGB(255, 255, 255));
-  EXPECT_EQ(Px(2, 210), RGB(255, 255, 255));
-  EXPECT_EQ(Px(175, 219), RGB(255, 255, 255));
+  EXPECT_EQ(Px(2, 2), kWhite);
+  EXPECT_EQ(Px(2, 210), kWhite);
+  EXPECT_EQ(Px(175, 219), kWhite);
   RunScript("key F1\n");
   EXPECT_TRUE(Commands(owner).empty());
 
-  MoveWindow(owner, saved.left, saved.top, saved.right - saved.left, saved.bottom - saved.top, FALSE);
+  MoveWindow(owner, saved.left, saved.top, saved.right - saved.left, saved.bottom - saved.top,
+             FALSE);
   EXPECT_TRUE(SHFullScreen(owner, SHFS_SHOWTASKBAR | SHFS_SHOWSIPBUTTON));
   platform::headless::RunPending();
   EXPECT_TRUE(IsWindowVisible(bar));

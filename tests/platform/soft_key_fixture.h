@@ -15,6 +15,14 @@
 
 namespace platform_test {
 
+inline COLORREF Px(int x, int y) { return platform::headless::ScreenPixel(x, y); }
+inline const COLORREF kWhite = RGB(255, 255, 255);
+
+inline void ExpectRect(const RECT& r, const RECT& expected) {
+  EXPECT_TRUE(EqualRect(&r, &expected))
+      << r.left << " " << r.top << " " << r.right << " " << r.bottom;
+}
+
 inline const char kSoftKeyScript[] = R"(
 STRING 12 "Aktion"
 STRING 13 "File"
@@ -92,11 +100,18 @@ class SoftKeyTest : public DeviceTest {
     platform::ClearResources();
     DeviceTest::TearDown();
   }
-  // A shown top-level window with the default size (the work area).
-  HWND Owner() {
-    HWND w = CreateWindowEx(0, u"RecWhite", u"Owner", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  // A shown top-level window with the default size (the work area), owned
+  // by `owner` when one is given (a dialog over the main window).
+  HWND Owner(HWND owner = nullptr) {
+    HWND w = CreateWindowEx(0, u"RecWhite", owner ? u"Dialog" : u"Owner", 0, 0, 0, 0, 0, owner,
+                            nullptr, nullptr, nullptr);
     ShowWindow(w, SW_SHOW);
     return w;
+  }
+  // Runs `script` with a fresh message record.
+  void RunAfresh(const std::string& script) {
+    Recorder::Get().log.clear();
+    RunScript(script);
   }
   HWND Bar(HWND owner, UINT id) {
     SHMENUBARINFO mbi{};
@@ -107,8 +122,9 @@ class SoftKeyTest : public DeviceTest {
     if (!SHCreateMenuBar(&mbi)) return nullptr;
     return mbi.hwndMB;
   }
-  // Calls `action` when `owner` gets timer `id` (once).
+  // Calls `action` when `owner` gets timer `id` (once), 10 ms from now.
   void AtTimer(HWND owner, UINT_PTR id, std::function<void()> action) {
+    SetTimer(owner, id, 10, nullptr);
     Recorder::Get().handler = [=](HWND h, UINT msg, WPARAM w, LPARAM, LRESULT*) {
       if (h == owner && msg == WM_TIMER && w == id) {
         KillTimer(h, id);
@@ -127,7 +143,9 @@ class SoftKeyTest : public DeviceTest {
     }
     return out;
   }
-  std::vector<UINT> Keys(HWND w) { return Recorder::Get().Messages(w, {WM_KEYDOWN, WM_KEYUP, WM_CHAR}); }
+  std::vector<UINT> Keys(HWND w) {
+    return Recorder::Get().Messages(w, {WM_KEYDOWN, WM_KEYUP, WM_CHAR});
+  }
   std::u16string Label(HWND bar, int index) {
     WCHAR text[64] = {0};
     TBBUTTONINFO tbbi{};
