@@ -92,6 +92,11 @@ class LanguageFiles : public ::testing::Test {
     GetWindowText(hwnd, buffer, 256);
     return buffer;
   }
+  // A window of the "Plain" class: a dialog, or one of its controls.
+  static HWND Window(const char16_t* text, HWND parent = nullptr, int id = 0) {
+    return CreateWindowEx(0, u"Plain", text, parent ? WS_CHILD : 0, 0, 0, 10, 10, parent,
+                          (HMENU)(intptr_t)id, nullptr, nullptr);
+  }
   static std::u16string ItemText(HMENU menu, int position) {
     WCHAR buffer[256] = {0};
     GetMenuString(menu, (UINT)position, buffer, 256, MF_BYPOSITION);
@@ -145,43 +150,33 @@ TEST_F(LanguageFiles, AFileBesideTheExecutableReplacesTheStrings) {
   EXPECT_EQ(String(language, 13), u"File");
 }
 
-TEST_F(LanguageFiles, OneCharacterValuesArePassedOverAndTheSearchGoesOn) {
-  Write("fr.lng",
-        "fr=Francais\n"
-        "[String]\n"
-        "IDS_KB=K\n"
-        "IDS_KB =\n"
-        "IDS_KB\n"
-        "IDS_KB\t= Ko\n"
-        "IDS_KB=Kilo\n"
-        "IDS_NAME=N\n");
-  Language language;
-  ASSERT_EQ(language.Open(instance_, u"fr"), 1);
-  EXPECT_EQ(String(language, 9), u"Ko");
-  EXPECT_EQ(String(language, 3), u"Name");
-}
-
-TEST_F(LanguageFiles, ASearchStaysInsideItsSection) {
-  Write("de.lng",
-        "de=Deutsch\n"
-        "[Menu]\n"
-        "IDS_NAME=Nicht hier\n"
-        "[String]\n"
-        "IDS_KB=KB\n"
-        "[DlgAbout]\n"
-        "IDS_NAME=Auch nicht\n");
-  Language language;
-  ASSERT_EQ(language.Open(instance_, u"de"), 1);
-  EXPECT_EQ(String(language, 9), u"KB");
-  EXPECT_EQ(String(language, 3), u"Name");
-}
-
-TEST_F(LanguageFiles, TheTailOfAnOverlongLineIsNotReadAsAnEntry) {
-  Write("de.lng", "de=Deutsch\n[String]\n" + std::string(511, 'x') + "IDS_NAME=Falsch\nIDS_KB=KB\n");
-  Language language;
-  ASSERT_EQ(language.Open(instance_, u"de"), 1);
-  EXPECT_EQ(String(language, 3), u"Name");
-  EXPECT_EQ(String(language, 9), u"KB");
+// Lookup rules, each shown by a small file and the strings it gives.
+TEST_F(LanguageFiles, StringLookupRules) {
+  struct Row {
+    const char* name;
+    std::string file;
+    std::vector<std::pair<UINT, std::u16string>> strings;
+  };
+  const Row rows[] = {
+      {"one-character values are passed over and the search goes on",
+       "fr=Francais\n[String]\nIDS_KB=K\nIDS_KB =\nIDS_KB\nIDS_KB\t= Ko\nIDS_KB=Kilo\n"
+       "IDS_NAME=N\n",
+       {{9, u"Ko"}, {3, u"Name"}}},
+      {"a search stays inside its section",
+       "fr=Francais\n[Menu]\nIDS_NAME=Nicht hier\n[String]\nIDS_KB=KB\n[DlgAbout]\n"
+       "IDS_NAME=Auch nicht\n",
+       {{9, u"KB"}, {3, u"Name"}}},
+      {"the tail of an overlong line is not read as an entry",
+       "fr=Francais\n[String]\n" + std::string(511, 'x') + "IDS_NAME=Falsch\nIDS_KB=KB\n",
+       {{3, u"Name"}, {9, u"KB"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Write("fr.lng", row.file);
+    Language language;
+    ASSERT_EQ(language.Open(instance_, u"fr"), 1);
+    for (auto& [id, text] : row.strings) EXPECT_EQ(String(language, id), text) << id;
+  }
 }
 
 TEST_F(LanguageFiles, ALongValueIsCutToTheBuffer) {
@@ -246,18 +241,16 @@ TEST_F(LanguageFiles, DialogSectionsAreFoundByTheirNamesBeginning) {
         "IDC_TFILENAME=Nom :\n");
   Language language;
   ASSERT_EQ(language.Open(instance_, u"fr"), 1);
-  HWND dialog = CreateWindowEx(0, u"Plain", u"Settings", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND dialog = Window(u"Settings");
   ASSERT_NE(dialog, nullptr);
   // The search for DlgOption finds DlgOption1 first.
   language.TranslateDialog(dialog, "DlgOption");
   EXPECT_EQ(Text(dialog), u"Options generales");
   DestroyWindow(dialog);
 
-  dialog = CreateWindowEx(0, u"Plain", u"Capture", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  HWND info = CreateWindowEx(0, u"Plain", u"Press # to capture screen", WS_CHILD, 0, 0, 10, 10, dialog,
-                             (HMENU)(intptr_t)1049, nullptr, nullptr);
-  HWND check = CreateWindowEx(0, u"Plain", u"Capture after 10s", WS_CHILD, 0, 10, 10, 10, dialog,
-                              (HMENU)(intptr_t)1034, nullptr, nullptr);
+  dialog = Window(u"Capture");
+  HWND info = Window(u"Press # to capture screen", dialog, 1049);
+  HWND check = Window(u"Capture after 10s", dialog, 1034);
   ASSERT_NE(info, nullptr);
   ASSERT_NE(check, nullptr);
   language.TranslateDialog(dialog, "DlgCapture");
@@ -425,11 +418,9 @@ TEST_F(LanguageFiles, TheShippedFrenchAndGermanFilesTranslateEveryText) {
           << english;
     }
     for (const DialogKeys& d : kDialogs) {
-      HWND dialog = CreateWindowEx(0, u"Plain", u"untranslated", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+      HWND dialog = Window(u"untranslated");
       ASSERT_NE(dialog, nullptr);
-      for (auto& [id, key] : d.controls)
-        CreateWindowEx(0, u"Plain", u"untranslated", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id, nullptr,
-                       nullptr);
+      for (auto& [id, key] : d.controls) Window(u"untranslated", dialog, id);
       language.TranslateDialog(dialog, d.section);
       EXPECT_NE(Text(dialog), u"untranslated") << d.section;
       for (auto& [id, key] : d.controls) {
