@@ -27,8 +27,13 @@ std::ostream& operator<<(std::ostream& os, const Note& n) {
   return os << "{" << (int)n.code << " item " << n.item << " " << n.oldState << "->" << n.newState
             << " changed " << n.changed << "}";
 }
-Note Changing(int item, UINT from, UINT to) { return Note{LVN_ITEMCHANGING, item, from, to, LVIF_STATE}; }
-Note Changed(int item, UINT from, UINT to) { return Note{LVN_ITEMCHANGED, item, from, to, LVIF_STATE}; }
+Note Changing(int item, UINT from, UINT to) {
+  return Note{LVN_ITEMCHANGING, item, from, to, LVIF_STATE};
+}
+Note Changed(int item, UINT from, UINT to) {
+  return Note{LVN_ITEMCHANGED, item, from, to, LVIF_STATE};
+}
+using Notes = std::vector<Note>;
 // A custom-draw stage as the parent saw it.
 struct Stage {
   DWORD stage;
@@ -88,8 +93,8 @@ class ListViewTest : public DeviceTest {
       if (nm->hdr.code == NM_CUSTOMDRAW) {
         auto* cd = (NMLVCUSTOMDRAW*)lParam;
         bool item = cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT;
-        stages.push_back(Stage{cd->nmcd.dwDrawStage, item ? (int)cd->nmcd.dwItemSpec : -1, cd->nmcd.rc,
-                               cd->nmcd.uItemState});
+        stages.push_back(Stage{cd->nmcd.dwDrawStage, item ? (int)cd->nmcd.dwItemSpec : -1,
+                               cd->nmcd.rc, cd->nmcd.uItemState});
         *result = customDraw ? customDraw(cd) : CDRF_DODEFAULT;
       } else if (nm->hdr.code == LVN_ITEMACTIVATE) {
         notes.push_back(Note{nm->hdr.code, ((NMITEMACTIVATE*)lParam)->iItem});
@@ -170,7 +175,9 @@ class ListViewTest : public DeviceTest {
     DWORD style = (DWORD)GetWindowLong(list, GWL_STYLE);
     SetWindowLong(list, GWL_STYLE, (style & ~kModeBits) | bits);
   }
-  static DWORD Bars(HWND list) { return (DWORD)GetWindowLong(list, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL); }
+  static DWORD Bars(HWND list) {
+    return (DWORD)GetWindowLong(list, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL);
+  }
   void Press(UINT vk, int times = 1) {
     for (int i = 0; i < times; ++i) {
       platform::KeypadKey(vk, true);
@@ -193,6 +200,17 @@ class ListViewTest : public DeviceTest {
     ClientToScreen(list, &p);
     return platform::headless::ScreenPixel(p.x, p.y);
   }
+  static SCROLLINFO Scroll(HWND list, int bar) {
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(list, bar, &si);
+    return si;
+  }
+  static void ExpectRect(const RECT& r, const RECT& expected) {
+    EXPECT_TRUE(EqualRect(&r, &expected))
+        << r.left << " " << r.top << " " << r.right << " " << r.bottom;
+  }
   static SIZE Client(HWND list) {
     RECT r;
     GetClientRect(list, &r);
@@ -201,7 +219,7 @@ class ListViewTest : public DeviceTest {
 
   HWND parent_ = nullptr;
   HIMAGELIST cells_ = nullptr;
-  std::vector<Note> notes;
+  Notes notes;
   std::vector<Stage> stages;
   std::vector<DRAWITEMSTRUCT> draws;
   std::function<LRESULT(NMLVCUSTOMDRAW*)> customDraw;
@@ -214,9 +232,10 @@ TEST_F(ListViewTest, IconGridLaysOutTheSpacingCellsAndKeysMoveFourWays) {
   // The program subclasses the control and keeps its object in the user data.
   static WNDPROC original;
   static int object;
-  original = (WNDPROC)SetWindowLong(list, GWL_WNDPROC, (LONG_PTR) + [](HWND h, UINT m, WPARAM w, LPARAM l) {
-    return CallWindowProc(original, h, m, w, l);
-  });
+  original = (WNDPROC)SetWindowLong(
+      list, GWL_WNDPROC, (LONG_PTR) + [](HWND h, UINT m, WPARAM w, LPARAM l) {
+        return CallWindowProc(original, h, m, w, l);
+      });
   SetWindowLong(list, GWL_USERDATA, (LONG_PTR)&object);
   EXPECT_EQ(Bars(list), 0u) << "empty: no bars";
   EXPECT_EQ(Client(list).cx, 174);
@@ -232,23 +251,19 @@ TEST_F(ListViewTest, IconGridLaysOutTheSpacingCellsAndKeysMoveFourWays) {
   // Two 59-pixel columns, six 57-pixel rows: the vertical bar shows.
   EXPECT_EQ(Bars(list), (DWORD)WS_VSCROLL);
   EXPECT_EQ(Client(list).cx, 166);
-  RECT r = Bounds(list, 3), cell{59, 57, 118, 114};
-  EXPECT_TRUE(EqualRect(&r, &cell));
-  SCROLLINFO si{};
-  si.cbSize = sizeof si;
-  si.fMask = SIF_ALL;
-  GetScrollInfo(list, SB_VERT, &si);
+  ExpectRect(Bounds(list, 3), RECT{59, 57, 118, 114});
+  SCROLLINFO si = Scroll(list, SB_VERT);
   EXPECT_EQ(si.nMax, 6 * 57 - 1);
   EXPECT_EQ(si.nPage, 178u);
 
   SetFocus(list);
   notes.clear();
   ASSERT_TRUE(SetState(list, 0, kCurrent, kCurrent));
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(0, 0, 3), Changed(0, 0, 3)}));
+  EXPECT_EQ(notes, (Notes{Changing(0, 0, 3), Changed(0, 0, 3)}));
   notes.clear();
   Press(VK_RIGHT);
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(0, 3, 1), Changed(0, 3, 1), Changing(1, 0, 3),
-                                      Changing(0, 1, 0), Changed(0, 1, 0), Changed(1, 0, 3)}));
+  EXPECT_EQ(notes, (Notes{Changing(0, 3, 1), Changed(0, 3, 1), Changing(1, 0, 3), Changing(0, 1, 0),
+                          Changed(0, 1, 0), Changed(1, 0, 3)}));
   Press(VK_DOWN);
   EXPECT_EQ(Next(list, -1, LVNI_FOCUSED), 3);
   Press(VK_LEFT);
@@ -269,7 +284,7 @@ TEST_F(ListViewTest, IconGridLaysOutTheSpacingCellsAndKeysMoveFourWays) {
   // The Action key outside a dialog activates the focused item.
   notes.clear();
   Press(VK_RETURN);
-  EXPECT_EQ(notes, (std::vector<Note>{Note{LVN_ITEMACTIVATE, 1}}));
+  EXPECT_EQ(notes, (Notes{Note{LVN_ITEMACTIVATE, 1}}));
   EXPECT_EQ(GetWindowLong(list, GWL_USERDATA), (LONG_PTR)&object);
   ExpectScreenMatchesGolden("listview_icons");
   // The browser's style shows the selection also without the focus.
@@ -291,8 +306,7 @@ TEST_F(ListViewTest, StripIsOneSidewaysRowMovedLeftAndRight) {
   EXPECT_TRUE(notes.empty()) << "a switch changes no item";
   EXPECT_EQ(Bars(list), (DWORD)WS_HSCROLL);
   EXPECT_EQ(Client(list).cy, 57);
-  RECT r = Bounds(list, 2), cell{118, 0, 177, 57};
-  EXPECT_TRUE(EqualRect(&r, &cell));
+  ExpectRect(Bounds(list, 2), RECT{118, 0, 177, 57});
   SetFocus(list);
   SetState(list, 0, kCurrent, kCurrent);
   notes.clear();
@@ -327,22 +341,21 @@ TEST_F(ListViewTest, ReportRowsColumnsAndWholeRowScrolling) {
   EXPECT_EQ(GetText(list, 3, 0), u"Item");
   EXPECT_EQ(GetText(list, 3, 4), u"") << "an unset sub-item is empty";
   int h = TextHeight(nullptr), header = h + 4, row = h + 2;
-  RECT r = Bounds(list, 2), expected{0, header + 2 * row, 116 + xs, header + 3 * row};
-  EXPECT_TRUE(EqualRect(&r, &expected));
+  ExpectRect(Bounds(list, 2), RECT{0, header + 2 * row, 116 + xs, header + 3 * row});
   // Sizing to contents and to the header; the last column takes the room left.
-  auto width = [&](const char16_t* text) { return (int)SendMessage(list, LVM_GETSTRINGWIDTH, 0, (LPARAM)text); };
+  auto width = [&](const char16_t* text) {
+    return (int)SendMessage(list, LVM_GETSTRINGWIDTH, 0, (LPARAM)text);
+  };
   SendMessage(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(LVSCW_AUTOSIZE, 0));
   EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, 1, 0), width(u"1023 Bytes") + 8);
   SendMessage(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
   EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, 0, 0), width(u"Item twelve") + 8);
   SendMessage(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
-  EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, 1, 0), Client(list).cx - (width(u"Item twelve") + 8));
+  EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, 1, 0),
+            Client(list).cx - (width(u"Item twelve") + 8));
   // Rows scroll whole: the bar counts rows.
   int visible = (Client(list).cy - header) / row;
-  SCROLLINFO si{};
-  si.cbSize = sizeof si;
-  si.fMask = SIF_ALL;
-  GetScrollInfo(list, SB_VERT, &si);
+  SCROLLINFO si = Scroll(list, SB_VERT);
   EXPECT_EQ(si.nMax, 19);
   EXPECT_EQ((int)si.nPage, visible);
   SetFocus(list);
@@ -352,9 +365,9 @@ TEST_F(ListViewTest, ReportRowsColumnsAndWholeRowScrolling) {
   EXPECT_EQ(Bounds(list, 1).top, header);
   notes.clear();
   Press(VK_UP);
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(visible, 3, 1), Changed(visible, 3, 1),
-                                      Changing(visible - 1, 0, 3), Changing(visible, 1, 0),
-                                      Changed(visible, 1, 0), Changed(visible - 1, 0, 3)}));
+  EXPECT_EQ(notes,
+            (Notes{Changing(visible, 3, 1), Changed(visible, 3, 1), Changing(visible - 1, 0, 3),
+                   Changing(visible, 1, 0), Changed(visible, 1, 0), Changed(visible - 1, 0, 3)}));
   EXPECT_EQ(GetScrollPos(list, SB_VERT), 1) << "the row above is still shown";
   SendMessage(list, LVM_ENSUREVISIBLE, 19, FALSE);
   EXPECT_EQ(GetScrollPos(list, SB_VERT), 20 - visible);
@@ -366,7 +379,7 @@ TEST_F(ListViewTest, ProgrammaticStatesRefusalAllItemsAndDeletion) {
   HWND list = Browser(5);
   refuse = 1;
   EXPECT_FALSE(SetState(list, 1, LVIS_SELECTED, LVIS_SELECTED));
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(1, 0, 2)}));
+  EXPECT_EQ(notes, (Notes{Changing(1, 0, 2)}));
   EXPECT_EQ(State(list, 1), 0u);
   refuse = 0;
   SetState(list, 1, LVIS_SELECTED | LVIS_DROPHILITED, LVIS_SELECTED | LVIS_DROPHILITED);
@@ -377,23 +390,23 @@ TEST_F(ListViewTest, ProgrammaticStatesRefusalAllItemsAndDeletion) {
   notes.clear();
   // Item -1: every item; focus can be cleared from all.
   SetState(list, -1, 0, kCurrent | LVIS_DROPHILITED);
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(1, 10, 0), Changed(1, 10, 0), Changing(3, 3, 0),
-                                      Changed(3, 3, 0)}));
+  EXPECT_EQ(notes,
+            (Notes{Changing(1, 10, 0), Changed(1, 10, 0), Changing(3, 3, 0), Changed(3, 3, 0)}));
   SetState(list, 2, kCurrent, kCurrent);
   SetState(list, 4, LVIS_SELECTED, LVIS_SELECTED);
   notes.clear();
   // Deleting tells the parent, shifts later items and drops the focus.
   EXPECT_TRUE(SendMessage(list, LVM_DELETEITEM, 2, 0));
-  EXPECT_EQ(notes, (std::vector<Note>{Note{LVN_DELETEITEM, 2}}));
+  EXPECT_EQ(notes, (Notes{Note{LVN_DELETEITEM, 2}}));
   EXPECT_EQ(Next(list, -1, LVNI_FOCUSED), -1);
   EXPECT_EQ(State(list, 3), (UINT)LVIS_SELECTED);
   EXPECT_EQ(GetText(list, 2, 0), u"Item D");
   EXPECT_FALSE(SendMessage(list, LVM_DELETEITEM, 4, 0));
   notes.clear();
   SendMessage(list, LVM_DELETEALLITEMS, 0, 0);
-  EXPECT_EQ(notes, (std::vector<Note>{Note{LVN_DELETEALLITEMS, -1}, Note{LVN_DELETEITEM, 0},
-                                      Note{LVN_DELETEITEM, 1}, Note{LVN_DELETEITEM, 2},
-                                      Note{LVN_DELETEITEM, 3}}));
+  EXPECT_EQ(notes,
+            (Notes{Note{LVN_DELETEALLITEMS, -1}, Note{LVN_DELETEITEM, 0}, Note{LVN_DELETEITEM, 1},
+                   Note{LVN_DELETEITEM, 2}, Note{LVN_DELETEITEM, 3}}));
   EXPECT_EQ(SendMessage(list, LVM_GETITEMCOUNT, 0, 0), 0);
 }
 
@@ -410,10 +423,10 @@ TEST_F(ListViewTest, CustomDrawStagesRectanglesAndSkippingDefault) {
   EXPECT_EQ(stages[0].rc.right, 166);
   EXPECT_EQ(stages[0].rc.bottom, 178);
   for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
     EXPECT_EQ(stages[i + 1].stage, (DWORD)CDDS_ITEMPREPAINT);
     EXPECT_EQ(stages[i + 1].item, i);
-    RECT b = Bounds(list, i);
-    EXPECT_TRUE(EqualRect(&stages[i + 1].rc, &b)) << i;
+    ExpectRect(stages[i + 1].rc, Bounds(list, i));
     EXPECT_EQ(stages[i + 1].itemState, i == 1 ? (UINT)CDIS_SELECTED : 0u);
   }
   EXPECT_EQ(At(list, 59 + 2, 57 / 2), RGB(0xFF, 0, 0)) << "the selected frame";
@@ -471,7 +484,8 @@ TEST_F(ListViewTest, TextBackgroundAndFontFromCustomDraw) {
   SetState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
   notes.clear();
   SetState(list, 4, kCurrent, kCurrent);
-  EXPECT_EQ(notes, (std::vector<Note>{Changing(4, 0, 3), Changing(1, 2, 0), Changed(1, 2, 0), Changed(4, 0, 3)}))
+  EXPECT_EQ(notes,
+            (Notes{Changing(4, 0, 3), Changing(1, 2, 0), Changed(1, 2, 0), Changed(4, 0, 3)}))
       << "a single-selection list drops the other selection";
   platform::headless::RunPending();
   int h = TextHeight(nullptr);
@@ -479,7 +493,8 @@ TEST_F(ListViewTest, TextBackgroundAndFontFromCustomDraw) {
   EXPECT_EQ(At(list, 1, rowY(1)), RGB(0xC3, 0xC3, 0xC3));
   EXPECT_EQ(At(list, 2 * half - 1, rowY(1)), RGB(0xC3, 0xC3, 0xC3)) << "across both columns";
   EXPECT_EQ(At(list, 1, rowY(2)), RGB(0xFF, 0xFF, 0xFF));
-  EXPECT_EQ(At(list, 2 * half - 1, rowY(4)), GetSysColor(COLOR_HIGHLIGHT)) << "the whole selected row";
+  EXPECT_EQ(At(list, 2 * half - 1, rowY(4)), GetSysColor(COLOR_HIGHLIGHT))
+      << "the whole selected row";
   ExpectScreenMatchesGolden("listview_info");
   DestroyWindow(list);
   DeleteObject(bold);
@@ -542,12 +557,12 @@ TEST_F(ListViewTest, DetailsRowsAreOwnerDrawnOnePerVisibleRow) {
   EXPECT_EQ(Client(list).cx, 166) << "six 64-pixel rows need the bar";
   ASSERT_EQ(draws.size(), 3u) << "rows 0 to 2 show in 178 pixels";
   for (UINT i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
     EXPECT_EQ(draws[i].CtlType, (UINT)ODT_LISTVIEW);
     EXPECT_EQ(draws[i].CtlID, 1001u);
     EXPECT_EQ(draws[i].itemID, i);
     EXPECT_EQ(draws[i].hwndItem, list);
-    RECT expected{0, (LONG)(64 * i), 166 - bar, (LONG)(64 * i + 64)};
-    EXPECT_TRUE(EqualRect(&draws[i].rcItem, &expected)) << i;
+    ExpectRect(draws[i].rcItem, RECT{0, (LONG)(64 * i), 166 - bar, (LONG)(64 * i + 64)});
     EXPECT_EQ((draws[i].itemState & ODS_SELECTED) != 0, i == 1);
   }
   ExpectScreenMatchesGolden("listview_details");
