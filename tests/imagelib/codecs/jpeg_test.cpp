@@ -13,6 +13,7 @@
 #include "imagelib/codecs/jpeg_quality.h"
 #include "imagelib/core/format_registry.h"
 #include "imagelib/core/image.h"
+#include "tests/imagelib/codecs/jpeg_test_support.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -21,67 +22,30 @@ namespace {
 
 const char kPython[] = "/usr/bin/python3";
 
-// Parses a binary PGM/PPM into RGBA.
-bool ParsePnm(const std::string& data, Rgba* out) {
-  int w = 0, h = 0, maxValue = 0, consumed = 0;
-  char kind[3] = {0};
-  if (sscanf(data.c_str(), "%2s %d %d %d%n", kind, &w, &h, &maxValue, &consumed) != 4) return false;
-  if (maxValue != 255 || w <= 0 || h <= 0) return false;
-  const bool grey = strcmp(kind, "P5") == 0;
-  if (!grey && strcmp(kind, "P6") != 0) return false;
-  size_t at = (size_t)consumed + 1;
-  size_t need = (size_t)w * h * (grey ? 1 : 3);
-  if (data.size() < at + need) return false;
-  out->width = w;
-  out->height = h;
-  out->pixels.assign((size_t)w * h * 4, 255);
-  for (size_t i = 0; i < (size_t)w * h; ++i) {
-    for (int c = 0; c < 3; ++c) {
-      out->pixels[i * 4 + c] = (uint8_t)data[at + (grey ? i : i * 3 + c)];
-    }
-  }
-  return true;
-}
-
-// Decodes with libjpeg-turbo's djpeg; `options` such as "-scale 1/2".
-bool Djpeg(const std::string& path, const std::string& options, Rgba* out) {
-  if (!HaveTool("djpeg")) return false;
-  std::string data;
-  if (RunCommand("djpeg -pnm " + options + " '" + path + "' 2>/dev/null", &data) != 0 &&
-      data.empty()) {
-    return false;
-  }
-  return ParsePnm(data, out);
-}
+using jpeg_test_support::Capture;
+using jpeg_test_support::Djpeg;
 
 struct Loaded {
   int result = -1;
   Image image{};
   ImageInfo info{};
+  explicit Loaded(const std::string& path, uint32_t flags = 0, int maxWidth = -1,
+                  int maxHeight = -1, int useThumbnail = 0) {
+    LoadOptions options;
+    LoadOptionsInit(&options);
+    options.flags = flags;
+    options.maxWidth = maxWidth;
+    options.maxHeight = maxHeight;
+    options.useThumbnail = (uint8_t)useThumbnail;
+    std::u16string w = W(path);
+    result = LoadImage(w.c_str(), &image, &options, &info);
+  }
+  Loaded(const Loaded&) = delete;
   ~Loaded() {
     ImageFree(&image);
     ImageInfoFree(&info);
   }
 };
-
-void Load(const std::string& path, Loaded* out, uint32_t flags = 0, int maxWidth = -1,
-          int maxHeight = -1, int useThumbnail = 0) {
-  LoadOptions options;
-  LoadOptionsInit(&options);
-  options.flags = flags;
-  options.maxWidth = maxWidth;
-  options.maxHeight = maxHeight;
-  options.useThumbnail = (uint8_t)useThumbnail;
-  std::u16string w = W(path);
-  out->result = LoadImage(w.c_str(), &out->image, &options, &out->info);
-}
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  RunCommand(command, &out);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
 
 // A synthetic colour picture as a PPM file: smooth gradients and a few edges.
 void WritePpm(const std::string& path, int w, int h, bool grey = false) {
@@ -145,8 +109,7 @@ TEST_F(JpegTest, CorpusPixelsEqualDjpegAtFullSize) {
     }
     Rgba peer;
     if (!Djpeg(f, "", &peer)) continue;
-    Loaded ours;
-    Load(f, &ours, LOAD_KEEP_PARTIAL);
+    Loaded ours(f, LOAD_KEEP_PARTIAL);
     ASSERT_EQ(ours.result, 0) << f;
     Rgba mine = ImageToRgba(ours.image);
     // CMYK files: djpeg turns C'K'/255 into RGB with rounding, the pipeline truncates.
@@ -174,8 +137,7 @@ TEST_F(JpegTest, SyntheticBaselineProgressiveGreyAndCmykEqualDjpeg) {
     std::string jpg = MakeJpeg(dir, c.name, 77, 53, c.options, c.grey);
     Rgba peer;
     ASSERT_TRUE(Djpeg(jpg, "", &peer)) << c.name;
-    Loaded ours;
-    Load(jpg, &ours);
+    Loaded ours(jpg);
     ASSERT_EQ(ours.result, 0) << c.name;
     EXPECT_EQ(MaxDifference(ImageToRgba(ours.image), peer), 0) << c.name;
     EXPECT_EQ(ours.image.pixelType, c.grey ? PIXEL_GREY : PIXEL_RGB) << c.name;
@@ -185,31 +147,34 @@ TEST_F(JpegTest, SyntheticBaselineProgressiveGreyAndCmykEqualDjpeg) {
 TEST_F(JpegTest, DescribesGreyColourAndCmykFiles) {
   std::string dir = CorpusDir("jpeg");
   if (dir.empty()) GTEST_SKIP() << "corpus absent";
-  Loaded grey, colour, cmyk;
-  Load(dir + "/twelvemonkeys-gray-sample.jpg", &grey);
-  Load(dir + "/libtiff-html-smallliz.jpg", &colour);
-  Load(dir + "/twelvemonkeys-cmyk-sample.jpg", &cmyk);
-  ASSERT_EQ(grey.result, 0);
-  ASSERT_EQ(colour.result, 0);
-  ASSERT_EQ(cmyk.result, 0);
-  EXPECT_EQ(std::string(grey.info.formatText).rfind("JPEG Grayscale (v1.", 0), 0u)
-      << grey.info.formatText;
-  EXPECT_EQ(std::string(colour.info.formatText).rfind("JPEG TrueColor (v1.", 0), 0u)
-      << colour.info.formatText;
-  EXPECT_EQ(std::string(cmyk.info.formatText).rfind("JPEG CMYK (v", 0), 0u) << cmyk.info.formatText;
-  EXPECT_EQ(grey.info.compression, COMPRESSION_JPEG);
-  EXPECT_EQ(cmyk.info.colourModel, COLOUR_CMYK);
-  EXPECT_EQ(cmyk.info.samplesPerPixel, 4);
-  EXPECT_EQ(colour.info.samplesPerPixel, 3);
-  EXPECT_EQ(grey.info.bitsPerPlane, 8);
-  EXPECT_EQ(colour.info.bitsPerPlane, 24);
+  const struct {
+    const char* file;
+    const char* formatPrefix;
+    int samples, bits;  // 0: not checked
+  } rows[] = {{"twelvemonkeys-gray-sample.jpg", "JPEG Grayscale (v1.", 0, 8},
+              {"libtiff-html-smallliz.jpg", "JPEG TrueColor (v1.", 3, 24},
+              {"twelvemonkeys-cmyk-sample.jpg", "JPEG CMYK (v", 4, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    Loaded l(dir + "/" + row.file);
+    ASSERT_EQ(l.result, 0);
+    EXPECT_EQ(std::string(l.info.formatText).rfind(row.formatPrefix, 0), 0u) << l.info.formatText;
+    EXPECT_EQ(l.info.compression, COMPRESSION_JPEG);
+    EXPECT_EQ(l.info.colourModel == COLOUR_CMYK, row.samples == 4);
+    if (row.samples) {
+      EXPECT_EQ(l.info.samplesPerPixel, row.samples);
+    }
+    if (row.bits) {
+      EXPECT_EQ(l.info.bitsPerPlane, row.bits);
+    }
+  }
   // The JFIF version bytes as exiftool reads them.
   if (HaveTool("exiftool")) {
     std::string version =
         Capture("exiftool -s3 -JFIFVersion '" + dir + "/libtiff-html-smallliz.jpg'");
     std::string expected = "JPEG TrueColor (v" + std::to_string(std::stoi(version)) + "." +
                            std::to_string(std::stoi(version.substr(version.find('.') + 1))) + ")";
-    EXPECT_EQ(expected, colour.info.formatText);
+    EXPECT_EQ(expected, Loaded(dir + "/libtiff-html-smallliz.jpg").info.formatText);
   }
 }
 
@@ -224,8 +189,7 @@ TEST_F(JpegTest, CmykKeptAsInksEqualsPillow) {
                  &raw) != 0) {
     GTEST_SKIP() << "Pillow missing";
   }
-  Loaded ours;
-  Load(f, &ours, LOAD_KEEP_CMYK);
+  Loaded ours(f, LOAD_KEEP_CMYK);
   ASSERT_EQ(ours.result, 0);
   ASSERT_EQ(ours.image.pixelType, PIXEL_CMYK);
   ASSERT_EQ(raw.size(), (size_t)ours.image.width * ours.image.height * 4);
@@ -260,15 +224,13 @@ TEST_F(JpegTest, ScaledDecodingEqualsDjpegAtEveryScale) {
     files.push_back(corpus + "/pillow-hopper_gray.jpg");
   }
   for (const auto& f : files) {
-    Loaded full;
-    Load(f, &full);
+    Loaded full(f);
     ASSERT_EQ(full.result, 0) << f;
     const int side = full.image.width;
     ASSERT_EQ(side, full.image.height) << f;
     for (int n : {2, 4, 8}) {
       // A square box of side/n asks for exactly 1/n.
-      Loaded ours;
-      Load(f, &ours, LOAD_ALLOW_THUMBNAIL, side / n, side / n);
+      Loaded ours(f, LOAD_ALLOW_THUMBNAIL, side / n, side / n);
       ASSERT_EQ(ours.result, 0) << f << " 1/" << n;
       Rgba peer;
       ASSERT_TRUE(Djpeg(f, "-scale 1/" + std::to_string(n) + " -dct fast -nosmooth", &peer));
@@ -289,30 +251,23 @@ TEST_F(JpegTest, ScaleChoiceFollowsTheBox) {
     int maxWidth, maxHeight, width, height;
   } cases[] = {{100, 100, 100, 75},    // decoded at 1/8 (256x192), then fitted
                {400, 400, 400, 300},   // 1/2
-               {300, 500, 300, 225}};  // 1/4
+               {300, 500, 300, 225},   // 1/4
+               {256, 256, 256, 192}};  // min(2048/256, 1536/256) = 6: 1/4, then fitted
   for (const auto& c : cases) {
-    Loaded ours;
-    Load(f, &ours, LOAD_ALLOW_THUMBNAIL, c.maxWidth, c.maxHeight);
+    SCOPED_TRACE(std::to_string(c.maxWidth) + "x" + std::to_string(c.maxHeight));
+    Loaded ours(f, LOAD_ALLOW_THUMBNAIL, c.maxWidth, c.maxHeight);
     ASSERT_EQ(ours.result, 0);
     EXPECT_EQ(ours.image.width, c.width);
     EXPECT_EQ(ours.image.height, c.height);
     EXPECT_EQ(ours.info.width, 2048);
   }
-  // The decode size itself: a box the scaled picture fits in exactly.
-  Loaded eighth;
-  Load(f, &eighth, LOAD_ALLOW_THUMBNAIL, 256, 256);  // min(2048/256, 1536/256) = 6 -> 1/4
-  ASSERT_EQ(eighth.result, 0);
-  Rgba peer;
-  ASSERT_TRUE(Djpeg(f, "-scale 1/4 -dct fast -nosmooth", &peer));
-  EXPECT_EQ(peer.width, 512);
 }
 
 TEST_F(JpegTest, FastDecodingFlagEqualsDjpegFastNoSmooth) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
   TempDir dir;
   std::string f = MakeJpeg(dir, "fast", 123, 77, "-quality 75");
-  Loaded ours;
-  Load(f, &ours, LOAD_FAST_DECODE);
+  Loaded ours(f, LOAD_FAST_DECODE);
   ASSERT_EQ(ours.result, 0);
   Rgba fast, slow;
   ASSERT_TRUE(Djpeg(f, "-dct fast -nosmooth", &fast));
@@ -328,12 +283,10 @@ TEST_F(JpegTest, TruncatedCorpusFilesGiveFourWithTheRowsSoFar) {
   if (dir.empty()) GTEST_SKIP() << "corpus absent";
   for (const char* name : {"wuffs-peacock.progressive.truncated.jpg", "zune-incomplete_image.jpg"}) {
     std::string f = dir + "/" + name;
-    Loaded strict;
-    Load(f, &strict);
+    Loaded strict(f);
     EXPECT_EQ(strict.result, 4) << name;
     EXPECT_EQ(strict.image.pixels, nullptr) << name;
-    Loaded partial;
-    Load(f, &partial, LOAD_KEEP_PARTIAL);
+    Loaded partial(f, LOAD_KEEP_PARTIAL);
     ASSERT_EQ(partial.result, 0) << name;
     Rgba peer;
     ASSERT_TRUE(Djpeg(f, "", &peer));
@@ -353,17 +306,13 @@ TEST_F(JpegTest, TruncationsAtEveryMarkerAreHandled) {
       std::vector<uint8_t> head(bytes.begin(), bytes.begin() + (long)i);
       std::string cut = dir.File("cut" + std::to_string(i) + ".jpg");
       WriteFileBytes(cut, head);
-      Loaded ours;
-      Load(cut, &ours, LOAD_KEEP_PARTIAL);
-      const bool afterScanStart = bytes[i + 1] == 0xD9 || (i > 0 && ours.result == 0);
-      (void)afterScanStart;
+      Loaded ours(cut, LOAD_KEEP_PARTIAL);
       Rgba peer;
       if (Djpeg(cut, "", &peer)) {
         // djpeg decodes it: so do we, with the same pixels.
         ASSERT_EQ(ours.result, 0) << options << " cut at " << i;
         EXPECT_EQ(MaxDifference(ImageToRgba(ours.image), peer), 0) << options << " cut at " << i;
-        Loaded strict;
-        Load(cut, &strict);
+        Loaded strict(cut);
         EXPECT_TRUE(strict.result == 4 || (strict.result == 0 && bytes[i + 1] == 0xD9))
             << options << " cut at " << i << " gave " << strict.result;
       } else {
@@ -388,27 +337,28 @@ TEST_F(JpegTest, DamagedCopiesNeverCrash) {
 
 TEST_F(JpegTest, NotJpegAndRandomBytesAreRefused) {
   TempDir dir;
-  std::string text = dir.File("text.jpg");
-  WriteFileBytes(text, std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
-  Loaded a;
-  Load(text, &a);
-  EXPECT_EQ(a.result, 2);
-  // SOI followed by nothing: the header never arrives.
-  std::string soi = dir.File("soi.jpg");
-  WriteFileBytes(soi, std::vector<uint8_t>{0xFF, 0xD8});
-  Loaded b;
-  Load(soi, &b);
-  EXPECT_EQ(b.result, 2);
   std::vector<uint8_t> noise(5000);
   uint32_t seed = 7;
   for (auto& v : noise) v = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16);
   noise[0] = 0xFF;
   noise[1] = 0xD8;
-  std::string random = dir.File("noise.jpg");
-  WriteFileBytes(random, noise);
-  Loaded c;
-  Load(random, &c, LOAD_KEEP_PARTIAL);
-  EXPECT_NE(c.result, 0);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int result;  // -1: any failure, even when partial pictures are kept
+  } rows[] = {{"text", {'h', 'e', 'l', 'l', 'o', '\n'}, 2},
+              {"SOI followed by nothing: the header never arrives", {0xFF, 0xD8}, 2},
+              {"noise after SOI", noise, -1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFileBytes(dir.File("x.jpg"), row.bytes);
+    Loaded l(dir.File("x.jpg"), row.result < 0 ? (uint32_t)LOAD_KEEP_PARTIAL : 0u);
+    if (row.result < 0) {
+      EXPECT_NE(l.result, 0);
+    } else {
+      EXPECT_EQ(l.result, row.result);
+    }
+  }
 }
 
 TEST_F(JpegTest, HugeDeclaredSizesAreRefusedWithoutAllocating) {
@@ -448,8 +398,7 @@ TEST_F(JpegTest, KeepsCommentAndMetadataBlocksAsExiftoolSeesThem) {
   std::string dir = CorpusDir("jpeg");
   if (dir.empty() || !HaveTool("exiftool")) GTEST_SKIP() << "corpus or exiftool absent";
   std::string f = dir + "/pillow-truncated_app14.jpg";  // EXIF, XMP, ICC and APP13
-  Loaded ours;
-  Load(f, &ours, LOAD_KEEP_METADATA | LOAD_KEEP_COMMENT);
+  Loaded ours(f, LOAD_KEEP_METADATA | LOAD_KEEP_COMMENT);
   ASSERT_EQ(ours.result, 0);
   TempDir tmp;
   auto block = [&](uint32_t kind) -> std::vector<uint8_t> {
@@ -472,8 +421,7 @@ TEST_F(JpegTest, KeepsCommentAndMetadataBlocksAsExiftoolSeesThem) {
   EXPECT_EQ(memcmp(xmp.data(), "http://ns.adobe.com/xap/1.0/", 28), 0);
   EXPECT_FALSE(block(META_IPTC).empty());
   // Without the flag nothing is kept.
-  Loaded bare;
-  Load(f, &bare);
+  Loaded bare(f);
   EXPECT_EQ(bare.image.metadata, nullptr);
 }
 
@@ -483,13 +431,11 @@ TEST_F(JpegTest, CommentMarkerBecomesTheComment) {
   std::string f = MakeJpeg(dir, "com", 16, 16, "");
   std::string g = dir.File("with-comment.jpg");
   RunCommand("wrjpgcom -comment 'Taken at the harbour' '" + f + "' > '" + g + "'");
-  Loaded ours;
-  Load(g, &ours, LOAD_KEEP_COMMENT);
+  Loaded ours(g, LOAD_KEEP_COMMENT);
   ASSERT_EQ(ours.result, 0);
   ASSERT_NE(ours.image.comment, nullptr);
   EXPECT_STREQ(ours.image.comment, "Taken at the harbour");
-  Loaded bare;
-  Load(g, &bare);
+  Loaded bare(g);
   EXPECT_EQ(bare.image.comment, nullptr);
 }
 
@@ -508,10 +454,7 @@ TEST_F(JpegTest, DensityBecomesResolution) {
     WriteFileBytes(path, b);
     return path;
   };
-  Loaded a, b, c;
-  Load(withDensity(300, 0), &a);
-  Load(withDensity(1, 1), &b);
-  Load(withDensity(150, 96), &c);
+  Loaded a(withDensity(300, 0)), b(withDensity(1, 1)), c(withDensity(150, 96));
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(a.info.xDpi, 300);
   EXPECT_EQ(a.info.yDpi, 300);
@@ -571,9 +514,8 @@ TEST_F(JpegTest, ThumbnailShortcutReturnsTheEmbeddedThumbnailsPixels) {
   if (thumbs.empty()) GTEST_SKIP() << "corpus, exiftool or djpeg absent";
   int used = 0;
   for (const auto& t : thumbs) {
-    Loaded ours;
     // useThumbnail 2 makes the box the thumbnail's own size: no reduction.
-    Load(t.file, &ours, LOAD_ALLOW_THUMBNAIL, 60, 60, 2);
+    Loaded ours(t.file, LOAD_ALLOW_THUMBNAIL, 60, 60, 2);
     if (ours.result != 0) continue;  // e.g. a thumbnail our search does not reach
     if (ours.image.width != t.pixels.width || ours.image.height != t.pixels.height) {
       ADD_FAILURE() << t.file << ": " << ours.image.width << "x" << ours.image.height
@@ -602,9 +544,7 @@ TEST_F(JpegTest, ThumbnailShortcutDoesNotDecodeTheMainPicture) {
   bytes.resize(bytes.size() * 3 / 4);
   std::string cut = dir.File("cut.jpg");
   WriteFileBytes(cut, bytes);
-  Loaded full, thumb;
-  Load(cut, &full);
-  Load(cut, &thumb, LOAD_ALLOW_THUMBNAIL, 60, 60, 1);
+  Loaded full(cut), thumb(cut, LOAD_ALLOW_THUMBNAIL, 60, 60, 1);
   EXPECT_EQ(full.result, 4);
   EXPECT_EQ(thumb.result, 0);
   EXPECT_LE(thumb.image.width, 60);
@@ -616,9 +556,8 @@ TEST_F(JpegTest, SmallThumbnailIsRefusedUnderTheRefusalFlag) {
   if (thumbs.empty()) GTEST_SKIP() << "corpus, exiftool or djpeg absent";
   const CameraThumb& t = thumbs.front();
   const int boxW = t.pixels.width + 1, boxH = t.pixels.height + 1;
-  Loaded refused, accepted;
-  Load(t.file, &refused, LOAD_ALLOW_THUMBNAIL | LOAD_REFUSE_SMALL_THUMBNAIL, boxW, boxH, 2);
-  Load(t.file, &accepted, LOAD_ALLOW_THUMBNAIL, boxW, boxH, 2);
+  Loaded refused(t.file, LOAD_ALLOW_THUMBNAIL | LOAD_REFUSE_SMALL_THUMBNAIL, boxW, boxH, 2);
+  Loaded accepted(t.file, LOAD_ALLOW_THUMBNAIL, boxW, boxH, 2);
   ASSERT_EQ(refused.result, 0);
   ASSERT_EQ(accepted.result, 0);
   EXPECT_EQ(accepted.image.width, t.pixels.width);
@@ -665,8 +604,7 @@ TEST_F(JpegTest, QualityEstimateRecoversCjpegQualityLikeImageMagick) {
     for (int q : {25, 40, 50, 60, 75, 85, 90, 95, 99, 100}) {
       std::string f = MakeJpeg(dir, "q" + std::to_string(q), 32, 32,
                                "-baseline -quality " + std::to_string(q), grey);
-      Loaded ours;
-      Load(f, &ours, LOAD_ESTIMATE_QUALITY);
+      Loaded ours(f, LOAD_ESTIMATE_QUALITY);
       ASSERT_EQ(ours.result, 0);
       int magick = std::stoi(Capture("identify -format %Q '" + f + "'"));
       EXPECT_EQ((int)ours.info.readerValue3, q) << (grey ? "grey " : "colour ") << q;
@@ -687,8 +625,7 @@ TEST_F(JpegTest, QualityEstimateAgreesWithImageMagickOnCorpus) {
   std::istringstream in(lines);
   std::string f, q;
   while (in >> f >> q) {
-    Loaded ours;
-    Load(f, &ours, LOAD_ESTIMATE_QUALITY | LOAD_NO_PIXELS);
+    Loaded ours(f, LOAD_ESTIMATE_QUALITY | LOAD_NO_PIXELS);
     if (ours.result != 0) continue;
     ++compared;
     if ((int)ours.info.readerValue3 == std::stoi(q)) {
@@ -741,6 +678,16 @@ void SplitTables(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>* tables,
   tables->push_back(0xD9);
 }
 
+// Largest difference between a decoded strip of packed RGB rows and djpeg.
+int StripDifference(const std::vector<uint8_t>& out, int width, int height, const Rgba& peer) {
+  int worst = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(out[((size_t)y * width + x) * 3 + c] - peer.at(x, y)[c]));
+  return worst;
+}
+
 }  // namespace
 
 TEST(JpegStripDecoding, DecodesWithAndWithoutSeparateTables) {
@@ -761,12 +708,7 @@ TEST(JpegStripDecoding, DecodesWithAndWithoutSeparateTables) {
     ASSERT_EQ(r, 0) << separate;
     EXPECT_EQ(o.rowsDone, 16);
     EXPECT_EQ(o.decodedWidth, 48);
-    int worst = 0;
-    for (int y = 0; y < 16; ++y)
-      for (int x = 0; x < 48; ++x)
-        for (int c = 0; c < 3; ++c)
-          worst = std::max(worst, std::abs(out[(size_t)y * 144 + x * 3 + c] - peer.at(x, y)[c]));
-    EXPECT_EQ(worst, 0) << separate;
+    EXPECT_EQ(StripDifference(out, 48, 16, peer), 0) << separate;
     EXPECT_EQ(out[16 * 144], 0x11);  // rows beyond the strip untouched
   }
   // Without its tables the abbreviated stream is an error, reported as 2.
@@ -795,12 +737,7 @@ TEST(JpegStripDecoding, WithoutConversionSamplesStayAsStored) {
   std::vector<uint8_t> out(24 * 3 * 24);
   JpegStripOutput o{out.data(), 24 * 3, 24, 24, 3, 0, 0, 0};
   ASSERT_EQ(DecodeJpegStrip(whole.data(), whole.size(), nullptr, 0, false, &o), 0);
-  int worst = 0;
-  for (int y = 0; y < 24; ++y)
-    for (int x = 0; x < 24; ++x)
-      for (int c = 0; c < 3; ++c)
-        worst = std::max(worst, std::abs(out[(size_t)y * 72 + x * 3 + c] - peer.at(x, y)[c]));
-  EXPECT_EQ(worst, 0);
+  EXPECT_EQ(StripDifference(out, 24, 24, peer), 0);
 }
 
 TEST_F(JpegTest, InformationQueryDescribesWithoutDecoding) {
@@ -826,8 +763,7 @@ TEST_F(JpegTest, UnsupportedProcessIsCorrupt) {
   std::string message;
   RunCommand("djpeg '" + f + "' 2>&1 >/dev/null", &message);
   ASSERT_NE(message.find("Unsupported JPEG process"), std::string::npos) << message;
-  Loaded ours;
-  Load(f, &ours);
+  Loaded ours(f);
   EXPECT_EQ(ours.result, 10);
   EXPECT_EQ(ours.image.pixels, nullptr);
 }
