@@ -179,6 +179,11 @@ class WindowFramework : public platform_test::DeviceTest {
     Recorder::Get().log.clear();
     return child;
   }
+  // A top-level window of `w`, its class registered as `cls`.
+  static HWND Created(CWindow* w, const char16_t* cls = u"ProbeClass") {
+    w->RegisterClass(3, cls);
+    return w->Create(0, u"", 0, RECT{}, nullptr, 0);
+  }
   static int Reached(HWND hwnd, UINT msg) {
     int n = 0;
     for (auto& r : Recorder::Get().log)
@@ -228,8 +233,7 @@ TEST_F(WindowFramework, CreateBindsTheObjectBeforeItsFirstHandlerAndUsesTheDefau
 TEST_F(WindowFramework, ACreateHandlerRefusingCreationGivesANullHandle) {
   CProbe probe;
   probe.createResult = -1;
-  probe.RegisterClass(3, u"ProbeClass");
-  EXPECT_EQ(probe.Create(0, u"", 0, RECT{}, nullptr, 0), nullptr);
+  EXPECT_EQ(Created(&probe), nullptr);
   EXPECT_EQ(probe.Handle(), nullptr);
 }
 
@@ -312,15 +316,19 @@ TEST_F(WindowFramework, NotifyRowsForOneControlAndForEveryNotification) {
 
 TEST_F(WindowFramework, EachMessageIsUnpackedAndReturnedOrPassedOnAsItsRuleSays) {
   CProbe probe;
-  HWND parent = nullptr;
-  HWND hwnd = AttachedProbe(&probe, &parent);
+  HWND hwnd = AttachedProbe(&probe);
   HMENU menu = CreatePopupMenu();
+  POINT origin{0, 0};  // WM_MOUSEWHEEL's screen point arrives in client coordinates
+  ClientToScreen(hwnd, &origin);
+  LPARAM move = MAKELPARAM(1, WM_MOUSEMOVE);
+  long long self = (long long)(uintptr_t)hwnd;
   struct Case {
     UINT msg;
     WPARAM wParam;
     LPARAM lParam;
     std::vector<long long> args;
     bool passedOn;
+    LRESULT answer = 5;
   };
   const Case cases[] = {
       {WM_SIZE, 2, MAKELPARAM(100, 60), {2, 100, 60}, true},
@@ -337,31 +345,25 @@ TEST_F(WindowFramework, EachMessageIsUnpackedAndReturnedOrPassedOnAsItsRuleSays)
       {WM_LBUTTONDOWN, 1, MAKELPARAM((WORD)-3, 9), {1, -3, 9}, true},
       {WM_HOTKEY, 400, MAKELPARAM(0x1000, 120), {400, 0x1000, 120}, true},
       {WM_USER + 7, 0x71, 0x72, {0x71, 0x72}, false},
+      {WM_MOUSEWHEEL, MAKEWPARAM(8, (WORD)-120), MAKELPARAM(origin.x + 7, origin.y + 9),
+       {8, -120, 7, 9}, false},
+      // WM_SETCURSOR: 0 from the handler is the answer; otherwise default processing.
+      {WM_SETCURSOR, (WPARAM)hwnd, move, {self, 1, WM_MOUSEMOVE}, false, 0},
+      {WM_SETCURSOR, (WPARAM)hwnd, move, {self, 1, WM_MOUSEMOVE}, true, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.msg);
+    SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.msg << " answer " << c.answer);
     probe.calls.clear();
+    probe.answer = c.answer;
     Recorder::Get().log.clear();
     LRESULT r = SendMessage(hwnd, c.msg, c.wParam, c.lParam);
     ASSERT_EQ(probe.calls.size(), 1u);
     EXPECT_EQ(probe.calls[0].msg, c.msg);
     EXPECT_EQ(probe.calls[0].args, c.args);
     EXPECT_EQ(Reached(hwnd, c.msg), c.passedOn ? 1 : 0);
-    EXPECT_EQ(r, c.passedOn ? kPassedOn : probe.answer);
+    EXPECT_EQ(r, c.passedOn ? kPassedOn : c.answer);
   }
   DestroyMenu(menu);
-
-  // WM_SETCURSOR: 0 from the handler is the answer; otherwise default processing.
-  probe.calls.clear();
-  Recorder::Get().log.clear();
-  probe.answer = 0;
-  EXPECT_EQ(SendMessage(hwnd, WM_SETCURSOR, (WPARAM)hwnd, MAKELPARAM(1, WM_MOUSEMOVE)), 0);
-  EXPECT_EQ(Reached(hwnd, WM_SETCURSOR), 0);
-  probe.answer = 1;
-  EXPECT_EQ(SendMessage(hwnd, WM_SETCURSOR, (WPARAM)hwnd, MAKELPARAM(1, WM_MOUSEMOVE)), kPassedOn);
-  EXPECT_EQ(Reached(hwnd, WM_SETCURSOR), 1);
-  ASSERT_EQ(probe.calls.size(), 2u);
-  EXPECT_EQ(probe.calls[0].args, (std::vector<long long>{(long long)(uintptr_t)hwnd, 1, WM_MOUSEMOVE}));
 
   // WM_VKEYTOITEM: the handler's value goes to the first extra word, -1 is returned.
   probe.calls.clear();
@@ -370,22 +372,10 @@ TEST_F(WindowFramework, EachMessageIsUnpackedAndReturnedOrPassedOnAsItsRuleSays)
   ASSERT_EQ(probe.calls.size(), 1u);
   EXPECT_EQ(probe.calls[0].args, (std::vector<long long>{VK_DOWN, 0x88, 4}));
 
-  // WM_MOUSEWHEEL: the screen point arrives in client coordinates.
-  probe.calls.clear();
-  POINT origin{0, 0};
-  ClientToScreen(hwnd, &origin);
-  EXPECT_EQ(SendMessage(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(8, (WORD)-120),
-                        MAKELPARAM(origin.x + 7, origin.y + 9)),
-            probe.answer);
-  ASSERT_EQ(probe.calls.size(), 1u);
-  EXPECT_EQ(probe.calls[0].args, (std::vector<long long>{8, -120, 7, 9}));
-
   // A message without a row goes to the control.
   probe.calls.clear();
-  Recorder::Get().log.clear();
   EXPECT_EQ(SendMessage(hwnd, WM_USER + 8, 0, 0), kPassedOn);
   EXPECT_TRUE(probe.calls.empty());
-  (void)parent;
 }
 
 TEST_F(WindowFramework, AnAttachedControlIsRestoredAndUnboundOnDestroy) {
@@ -431,9 +421,7 @@ TEST_F(WindowFramework, AnObjectWithoutMapSendsEverythingToTheControl) {
 }
 
 TEST_F(WindowFramework, AutoDeleteObjectsDeleteThemselvesAfterWmDestroy) {
-  auto* probe = new CProbe(true);
-  probe->RegisterClass(3, u"ProbeClass");
-  HWND hwnd = probe->Create(0, u"", 0, RECT{}, nullptr, 0);
+  HWND hwnd = Created(new CProbe(true));
   ASSERT_NE(hwnd, nullptr);
   DestroyWindow(hwnd);
   EXPECT_EQ(CProbe::deleted, 1);
@@ -441,9 +429,7 @@ TEST_F(WindowFramework, AutoDeleteObjectsDeleteThemselvesAfterWmDestroy) {
 
   // Also when the map has no WM_DESTROY row; and a WM_CLOSE row that
   // handles nothing leaves the default processing that destroys the window.
-  auto* quiet = new CQuiet();
-  quiet->RegisterClass(3, u"QuietClass");
-  HWND q = quiet->Create(0, u"", 0, RECT{}, nullptr, 0);
+  HWND q = Created(new CQuiet(), u"QuietClass");
   ASSERT_NE(q, nullptr);
   SendMessage(q, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(q));
@@ -454,10 +440,8 @@ TEST_F(WindowFramework, DeletingAnObjectDestroysItsWindowWithoutCallingItsHandle
   HWND hwnd;
   {
     CProbe probe;
-    probe.RegisterClass(3, u"ProbeClass");
-    hwnd = probe.Create(0, u"", 0, RECT{}, nullptr, 0);
+    hwnd = Created(&probe);
     ASSERT_TRUE(IsWindow(hwnd));
-    probe.calls.clear();
   }
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_EQ(CProbe::deleted, 1);
