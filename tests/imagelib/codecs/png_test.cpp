@@ -102,22 +102,22 @@ struct Loaded {
   int result = -1;
   Image image{};
   ImageInfo info{};
+  explicit Loaded(const std::string& path, uint32_t flags = 0, bool flattenAlpha = false,
+                  bool flattenTransparency = false) {
+    LoadOptions options;
+    LoadOptionsInit(&options);
+    options.flags = flags;
+    options.flattenAlpha = flattenAlpha;
+    options.flattenTransparency = flattenTransparency;
+    std::u16string w = W(path);
+    result = LoadImage(w.c_str(), &image, &options, &info);
+  }
+  Loaded(const Loaded&) = delete;
   ~Loaded() {
     ImageFree(&image);
     ImageInfoFree(&info);
   }
 };
-
-void Load(const std::string& path, Loaded* out, uint32_t flags = 0, bool flattenAlpha = false,
-          bool flattenTransparency = false) {
-  LoadOptions options;
-  LoadOptionsInit(&options);
-  options.flags = flags;
-  options.flattenAlpha = flattenAlpha;
-  options.flattenTransparency = flattenTransparency;
-  std::u16string w = W(path);
-  out->result = LoadImage(w.c_str(), &out->image, &options, &out->info);
-}
 
 // Runs a Python snippet with Pillow; `args` are appended quoted.
 int Python(const std::string& code, const std::vector<std::string>& args, std::string* out = nullptr) {
@@ -164,8 +164,7 @@ TEST_F(PngTest, SuitePixelsEqualPillowAfterTheReadTransformations) {
   for (const auto& f : files) {
     auto it = peers.find(f);
     if (it == peers.end()) continue;
-    Loaded ours;
-    Load(f, &ours);
+    Loaded ours(f);
     ASSERT_EQ(ours.result, 0) << f;
     const bool ourAlpha = ours.image.pixelType & PIXEL_ANY32;
     EXPECT_EQ(ourAlpha, it->second.alpha) << f;
@@ -179,12 +178,10 @@ TEST_F(PngTest, BrokenSuiteFilesGiveResultCodes) {
   auto files = SuiteFiles(true);
   if (files.empty()) GTEST_SKIP() << "corpus absent";
   for (const auto& f : files) {
-    Loaded ours;
-    Load(f, &ours);
+    Loaded ours(f);
     EXPECT_NE(ours.result, 0) << f;
     EXPECT_EQ(ours.image.pixels, nullptr) << f;
-    Loaded partial;
-    Load(f, &partial, LOAD_KEEP_PARTIAL);  // must not crash either
+    Loaded partial(f, LOAD_KEEP_PARTIAL);  // must not crash either
   }
 }
 
@@ -199,33 +196,34 @@ TEST_F(PngTest, DamagedCopiesNeverCrash) {
   }
 }
 
-TEST_F(PngTest, SixteenBitAndGreyAlphaFilesLoadAsEightBit) {
+TEST_F(PngTest, SuiteFilesAreDescribedAndLoadAsEightBit) {
   std::string folder = CorpusDir("png");
   if (folder.empty()) GTEST_SKIP() << "corpus absent";
-  Loaded rgb16, grey16, greyAlpha;
-  Load(folder + "/pngsuite-basi2c16.png", &rgb16);
-  Load(folder + "/pngsuite-basn0g16.png", &grey16);
-  Load(folder + "/pngsuite-basi4a08.png", &greyAlpha);
-  ASSERT_EQ(rgb16.result, 0);
-  ASSERT_EQ(grey16.result, 0);
-  ASSERT_EQ(greyAlpha.result, 0);
-  EXPECT_EQ(rgb16.image.pixelType, PIXEL_RGB);
-  EXPECT_EQ(rgb16.info.bitsPerPlane, 24);
-  EXPECT_EQ(grey16.image.pixelType, PIXEL_GREY);
-  EXPECT_EQ(grey16.info.bitsPerPlane, 8);
-  EXPECT_EQ(greyAlpha.image.pixelType, PIXEL_GREY);
-  EXPECT_EQ(std::string(grey16.info.formatText), "Portable Network Graphics");
-  EXPECT_EQ(rgb16.info.compression, COMPRESSION_ZIP);
-}
-
-TEST_F(PngTest, InterlacedFilesAreNamedSo) {
-  std::string folder = CorpusDir("png");
-  if (folder.empty()) GTEST_SKIP() << "corpus absent";
-  Loaded ours;
-  Load(folder + "/pngsuite-basi2c08.png", &ours);
-  ASSERT_EQ(ours.result, 0);
-  EXPECT_EQ(std::string(ours.info.formatText), "Portable Network Graphics (Interlaced)");
-  EXPECT_EQ(ours.info.interlaced, 1u);
+  const struct {
+    const char* name;
+    const char* file;
+    uint32_t pixelType;
+    int bits;  // 0: not checked
+    const char* formatText;
+  } rows[] = {{"16-bit colour", "pngsuite-basi2c16.png", PIXEL_RGB, 24, nullptr},
+              {"16-bit grey", "pngsuite-basn0g16.png", PIXEL_GREY, 8, "Portable Network Graphics"},
+              {"grey with alpha", "pngsuite-basi4a08.png", PIXEL_GREY, 0, nullptr},
+              {"interlaced", "pngsuite-basi2c08.png", PIXEL_RGB, 0,
+               "Portable Network Graphics (Interlaced)"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Loaded l(folder + "/" + row.file);
+    ASSERT_EQ(l.result, 0);
+    EXPECT_EQ(l.image.pixelType, row.pixelType);
+    EXPECT_EQ(l.info.compression, COMPRESSION_ZIP);
+    if (row.bits) {
+      EXPECT_EQ(l.info.bitsPerPlane, row.bits);
+    }
+    if (row.formatText) {
+      EXPECT_EQ(std::string(l.info.formatText), row.formatText);
+      EXPECT_EQ(l.info.interlaced, strstr(row.formatText, "Interlaced") ? 1u : 0u);
+    }
+  }
 }
 
 TEST_F(PngTest, AlphaIsKeptOrFlattenedOntoWhite) {
@@ -235,9 +233,7 @@ TEST_F(PngTest, AlphaIsKeptOrFlattenedOntoWhite) {
                    "im.save(sys.argv[1])",
                    {f}),
             0);
-  Loaded kept, flat;
-  Load(f, &kept);
-  Load(f, &flat, 0, true, false);
+  Loaded kept(f), flat(f, 0, true, false);
   ASSERT_EQ(kept.result, 0);
   ASSERT_EQ(flat.result, 0);
   EXPECT_EQ(kept.image.pixelType, PIXEL_RGBA);
@@ -262,11 +258,7 @@ TEST_F(PngTest, PaletteTransparencyGivesTheIndexOrIsFlattened) {
       "im.putpalette([10,20,30, 200,100,50, 0,255,0, 90,90,90]);im.putdata([0,1,2,3]);";
   ASSERT_EQ(Python(make + "im.save(sys.argv[1],transparency=bytes([255,0,255,0]))", {binary}), 0);
   ASSERT_EQ(Python(make + "im.save(sys.argv[1],transparency=bytes([255,128,0,255]))", {partial}), 0);
-  Loaded b, bFlat, p, pFlat;
-  Load(binary, &b);
-  Load(binary, &bFlat, 0, false, true);
-  Load(partial, &p);
-  Load(partial, &pFlat, 0, false, true);
+  Loaded b(binary), bFlat(binary, 0, false, true), p(partial), pFlat(partial, 0, false, true);
   ASSERT_EQ(b.result, 0);
   ASSERT_EQ(pFlat.result, 0);
   EXPECT_EQ(b.image.pixelType, PIXEL_INDEXED);
@@ -292,8 +284,7 @@ TEST_F(PngTest, TextChunksBecomeCommentAndTexts) {
                    "im.save(sys.argv[1],pnginfo=i)",
                    {f}),
             0);
-  Loaded ours;
-  Load(f, &ours, LOAD_KEEP_COMMENT | LOAD_KEEP_TEXTS);
+  Loaded ours(f, LOAD_KEEP_COMMENT | LOAD_KEEP_TEXTS);
   ASSERT_EQ(ours.result, 0);
   ASSERT_NE(ours.image.comment, nullptr);
   EXPECT_STREQ(ours.image.comment, "Boats at rest");
@@ -301,8 +292,7 @@ TEST_F(PngTest, TextChunksBecomeCommentAndTexts) {
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Author: Ana"), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Place: Brest"), texts.end());
   for (const auto& t : texts) EXPECT_EQ(t.find("nCC"), std::string::npos) << t;
-  Loaded bare;
-  Load(f, &bare);
+  Loaded bare(f);
   EXPECT_EQ(bare.image.comment, nullptr);
 }
 
@@ -315,8 +305,7 @@ TEST_F(PngTest, PhysicalSizeBecomesDpiAndIccIsKept) {
                    "im.save(sys.argv[1],dpi=(300,150),icc_profile=p)",
                    {f, profile}),
             0);
-  Loaded ours;
-  Load(f, &ours, LOAD_KEEP_METADATA);
+  Loaded ours(f, LOAD_KEEP_METADATA);
   ASSERT_EQ(ours.result, 0);
   EXPECT_EQ(ours.info.xDpi, 300);
   EXPECT_EQ(ours.info.yDpi, 150);
@@ -335,17 +324,14 @@ TEST_F(PngTest, TruncatedDataGivesFourWithTheRowsSoFar) {
                          (interlaced ? ",interlace=1" : "") + ")",
                      {f}),
               0);
-    Loaded whole;
-    Load(f, &whole);
+    Loaded whole(f);
     ASSERT_EQ(whole.result, 0);
     Rgba full = ImageToRgba(whole.image);
     std::vector<uint8_t> bytes = ReadFileBytes(f);
     bytes.resize(bytes.size() * 6 / 10);
     std::string cut = dir.File("cut.png");
     WriteFileBytes(cut, bytes);
-    Loaded strict, partial;
-    Load(cut, &strict);
-    Load(cut, &partial, LOAD_KEEP_PARTIAL);
+    Loaded strict(cut), partial(cut, LOAD_KEEP_PARTIAL);
     EXPECT_EQ(strict.result, 4) << interlaced;
     ASSERT_EQ(partial.result, 0) << interlaced;
     Rgba got = ImageToRgba(partial.image);
@@ -360,23 +346,17 @@ TEST_F(PngTest, TruncatedDataGivesFourWithTheRowsSoFar) {
   }
   std::string folder = CorpusDir("png");
   if (!folder.empty()) {
-    Loaded t;
-    Load(folder + "/wuffs-hippopotamus.regular.truncated.png", &t);
+    Loaded t(folder + "/wuffs-hippopotamus.regular.truncated.png");
     EXPECT_EQ(t.result, 4);
   }
 }
 
 TEST_F(PngTest, NotPngIsRefused) {
-  std::string f = dir.File("nope.png");
-  WriteFileBytes(f, std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0});
-  Loaded ours;
-  Load(f, &ours);
-  EXPECT_EQ(ours.result, 2);
-  std::string tiny = dir.File("tiny.png");
-  WriteFileBytes(tiny, std::vector<uint8_t>{0x89, 'P', 'N'});
-  Loaded t;
-  Load(tiny, &t);
-  EXPECT_EQ(t.result, 2);
+  for (const auto& bytes : {std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0},
+                            std::vector<uint8_t>{0x89, 'P', 'N'}}) {
+    WriteFileBytes(dir.File("nope.png"), bytes);
+    EXPECT_EQ(Loaded(dir.File("nope.png")).result, 2) << bytes.size() << " bytes";
+  }
 }
 
 // --- writing ----------------------------------------------------------------------
@@ -452,40 +432,37 @@ std::string PngInfo(const std::string& path) {
 }  // namespace
 
 TEST_F(PngTest, WrittenPicturesReadBackExactlyByPillow) {
-  struct Case {
+  const struct {
     uint32_t type;
     int colours;
     int width;
-  } cases[] = {{PIXEL_RGB, 0, 37},   {PIXEL_RGBA, 0, 20},    {PIXEL_GREY, 0, 19},
-               {PIXEL_BW, 0, 33},    {PIXEL_INDEXED, 10, 33}, {PIXEL_INDEXED, 200, 21}};
+    const char* header;  // as PngInfo prints it; nullptr: not checked
+    const char* palette;
+  } cases[] = {{PIXEL_RGB, 0, 37, nullptr, nullptr},
+               {PIXEL_RGBA, 0, 20, "depth 8 type 6", nullptr},
+               {PIXEL_GREY, 0, 19, nullptr, nullptr},
+               {PIXEL_BW, 0, 33, "depth 1 type 0", nullptr},
+               {PIXEL_INDEXED, 10, 33, "depth 4 type 3", "plte 16 "},
+               {PIXEL_INDEXED, 200, 21, "depth 8 type 3", "plte 256 "}};
   for (const auto& c : cases) {
     for (int interlaced = 0; interlaced < 2; ++interlaced) {
+      SCOPED_TRACE("type " + std::to_string(c.type) + " colours " + std::to_string(c.colours) +
+                   " interlaced " + std::to_string(interlaced));
       Image image{};
       Fill(&image, c.type, c.width, 13, c.colours);
       WriteOptions options;
       WriteOptionsInit(&options);
       options.interlaced = (uint8_t)interlaced;
       Saved s = SavePng(dir, "w.png", image, &options);
-      ASSERT_EQ(s.result, 0) << c.type;
+      ASSERT_EQ(s.result, 0);
       auto peers = DecodeWithPillow({s.path});
-      ASSERT_EQ(peers.count(s.path), 1u) << c.type;
-      const auto& peer = peers[s.path];
-      EXPECT_EQ(MaxDifference(ImageToRgba(image), peer.pixels, c.type == PIXEL_RGBA), 0)
-          << c.type << " interlaced " << interlaced;
+      ASSERT_EQ(peers.count(s.path), 1u);
+      EXPECT_EQ(MaxDifference(ImageToRgba(image), peers[s.path].pixels, c.type == PIXEL_RGBA), 0);
       std::string info = PngInfo(s.path);
-      EXPECT_NE(info.find(std::string("interlace ") + (interlaced ? "1" : "0")), std::string::npos)
-          << info;
-      if (c.type == PIXEL_INDEXED) {
-        const char* expect = c.colours < 17 ? "depth 4 type 3" : "depth 8 type 3";
-        EXPECT_NE(info.find(expect), std::string::npos) << info;
-        EXPECT_NE(info.find(c.colours < 17 ? "plte 16 " : "plte 256 "), std::string::npos) << info;
-      }
-      if (c.type == PIXEL_BW) {
-        EXPECT_NE(info.find("depth 1 type 0"), std::string::npos) << info;
-      }
-      if (c.type == PIXEL_RGBA) {
-        EXPECT_NE(info.find("depth 8 type 6"), std::string::npos) << info;
-      }
+      std::vector<std::string> parts = {"interlace " + std::to_string(interlaced)};
+      for (const char* part : {c.header, c.palette})
+        if (part) parts.push_back(part);
+      for (const auto& part : parts) EXPECT_NE(info.find(part), std::string::npos) << info;
       ImageFree(&image);
     }
   }
@@ -505,8 +482,7 @@ TEST_F(PngTest, WriterStoresResolutionCommentAndTransparency) {
   EXPECT_NE(info.find("comment Lighthouse"), std::string::npos) << info;
   // Pillow rounds the stored pixels per metre back to dots per inch.
   EXPECT_NE(info.find("dpi (299.9"), std::string::npos) << info;
-  Loaded back;
-  Load(s.path, &back, LOAD_KEEP_COMMENT);
+  Loaded back(s.path, LOAD_KEEP_COMMENT);
   ASSERT_EQ(back.result, 0);
   EXPECT_EQ(back.info.xDpi, 300);
   EXPECT_EQ(back.info.yDpi, 72);
