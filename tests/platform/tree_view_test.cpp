@@ -749,21 +749,25 @@ TEST_F(TreeViewTest, ShellSmallIconsForPathsAndTheDesktop) {
   for (auto& c : base)
     if (c == u'/') c = u'\\';
   ASSERT_TRUE(CreateDirectory((base + u"\\Pictures").c_str(), nullptr));
-  HANDLE f = CreateFile((base + u"\\note.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  HANDLE f = CreateFile((base + u"\\note.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                        nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   CloseHandle(f);
 
   SHFILEINFO sfi{};
-  const UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;
-  HIMAGELIST list = (HIMAGELIST)SHGetFileInfo((base + u"\\Pictures").c_str(), 0, &sfi, sizeof sfi, flags);
+  auto icons = [&](const char16_t* name, UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON) {
+    sfi.iIcon = -1;
+    return (HIMAGELIST)SHGetFileInfo((base + name).c_str(), 0, &sfi, sizeof sfi, flags);
+  };
+  HIMAGELIST list = icons(u"\\Pictures");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(sfi.iIcon, 1);
-  EXPECT_EQ((HIMAGELIST)SHGetFileInfo((base + u"\\Pictures\\").c_str(), 0, &sfi, sizeof sfi, flags), list);
+  EXPECT_EQ(icons(u"\\Pictures\\"), list);
   EXPECT_EQ(sfi.iIcon, 1);
-  EXPECT_EQ((HIMAGELIST)SHGetFileInfo((base + u"\\note.txt").c_str(), 0, &sfi, sizeof sfi, flags), list);
+  EXPECT_EQ(icons(u"\\note.txt"), list);
   EXPECT_EQ(sfi.iIcon, 2);
-  EXPECT_EQ(SHGetFileInfo((base + u"\\missing").c_str(), 0, &sfi, sizeof sfi, flags), 0u);
-  EXPECT_EQ(SHGetFileInfo((base + u"\\Pictures").c_str(), 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX), 0u);
+  EXPECT_EQ(icons(u"\\missing"), nullptr);
+  EXPECT_EQ(icons(u"\\Pictures", SHGFI_SYSICONINDEX), nullptr);
   int cx = 0, cy = 0;
   EXPECT_TRUE(ImageList_GetIconSize(list, &cx, &cy));
   EXPECT_EQ(cx, 16);
