@@ -60,129 +60,22 @@ inline Raw UndefinedText(const std::string& text) {
   return {7, (uint32_t)text.size(), Bytes(text.begin(), text.end())};
 }
 
-// ---- EXIF block builder ----------------------------------------------------
+inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-// Lays out a TIFF structure: header, then each directory in the order they
-// were added, each followed by its large values. Sub-directory pointers and
-// next-directory links name directories by index.
-class TiffBuilder {
- public:
-  explicit TiffBuilder(bool bigEndian) : bigEndian_(bigEndian) {}
+inline Bytes Join(const std::vector<Bytes>& parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
 
-  int AddDirectory() {
-    dirs_.push_back({});
-    return (int)dirs_.size() - 1;
-  }
-  void Add(int dir, uint16_t tag, const Ints& v) {
-    Entry e{tag, v.type, 0, {}, -1};
-    int size = v.type == 1 ? 1 : v.type == 3 || v.type == 8 ? 2 : 4;
-    if (v.type == 5 || v.type == 10) {
-      e.count = (uint32_t)(v.values.size() / 2);
-    } else {
-      e.count = (uint32_t)v.values.size();
-    }
-    for (int64_t x : v.values) Put(e.data, (uint64_t)x, size, bigEndian_);
-    dirs_[dir].entries.push_back(e);
-  }
-  void Add(int dir, uint16_t tag, const Raw& v) {
-    dirs_[dir].entries.push_back({tag, v.type, v.count, v.bytes, -1});
-  }
-  // An entry with a declared count that need not match its bytes.
-  void AddRaw(int dir, uint16_t tag, uint16_t type, uint32_t count, const Bytes& data) {
-    dirs_[dir].entries.push_back({tag, type, count, data, -1});
-  }
-  // A LONG entry holding the offset of another directory.
-  void Point(int dir, uint16_t tag, int target) {
-    dirs_[dir].entries.push_back({tag, 4, 1, {}, target});
-  }
-  void Link(int dir, int next) { dirs_[dir].next = next; }
-  // Offset of a directory inside the TIFF data (valid after Tiff()).
-  uint32_t OffsetOf(int dir) const { return offsets_[dir]; }
-  // Offset of an entry's large value inside the TIFF data (valid after
-  // Tiff()), and a way to replace its bytes by others of the same size.
-  uint32_t ValueOffsetOf(int dir, size_t entry) const { return valueOffsets_.at({dir, entry}); }
-  void SetData(int dir, size_t entry, const Bytes& data) { dirs_[dir].entries[entry].data = data; }
-  size_t EntryCount(int dir) const { return dirs_[dir].entries.size(); }
+// ---- directories ----------------------------------------------------------
 
-  // The TIFF structure alone.
-  Bytes Tiff() {
-    // First pass: offsets of directories.
-    offsets_.assign(dirs_.size(), 0);
-    uint32_t at = 8;
-    for (size_t d = 0; d < dirs_.size(); ++d) {
-      offsets_[d] = at;
-      at += 2 + 12 * (uint32_t)dirs_[d].entries.size() + 4;
-      for (const Entry& e : dirs_[d].entries)
-        if (e.data.size() > 4) at += (uint32_t)((e.data.size() + 1) & ~(size_t)1);
-    }
-    Bytes out;
-    out.push_back(bigEndian_ ? 'M' : 'I');
-    out.push_back(bigEndian_ ? 'M' : 'I');
-    Put(out, 42, 2, bigEndian_);
-    Put(out, dirs_.empty() ? 0 : 8, 4, bigEndian_);
-    for (size_t d = 0; d < dirs_.size(); ++d) {
-      const Directory& dir = dirs_[d];
-      uint32_t dataAt = offsets_[d] + 2 + 12 * (uint32_t)dir.entries.size() + 4;
-      Bytes area;
-      Put(out, dir.entries.size(), 2, bigEndian_);
-      for (size_t k = 0; k < dir.entries.size(); ++k) {
-        const Entry& e = dir.entries[k];
-        Put(out, e.tag, 2, bigEndian_);
-        Put(out, e.type, 2, bigEndian_);
-        Put(out, e.count, 4, bigEndian_);
-        if (e.target >= 0) {
-          Put(out, offsets_[e.target], 4, bigEndian_);
-        } else if (e.data.size() <= 4) {
-          Bytes inline_ = e.data;
-          inline_.resize(4, 0);
-          out.insert(out.end(), inline_.begin(), inline_.end());
-        } else {
-          Put(out, dataAt + area.size(), 4, bigEndian_);
-          valueOffsets_[{(int)d, k}] = dataAt + (uint32_t)area.size();
-          area.insert(area.end(), e.data.begin(), e.data.end());
-          if (area.size() & 1) area.push_back(0);
-        }
-      }
-      Put(out, dir.next >= 0 ? offsets_[dir.next] : 0, 4, bigEndian_);
-      out.insert(out.end(), area.begin(), area.end());
-    }
-    return out;
-  }
-
-  // "Exif", two zero bytes, then the TIFF structure.
-  Bytes Block() {
-    Bytes out = {'E', 'x', 'i', 'f', 0, 0};
-    Bytes tiff = Tiff();
-    out.insert(out.end(), tiff.begin(), tiff.end());
-    return out;
-  }
-
-  bool bigEndian() const { return bigEndian_; }
-
- private:
-  struct Entry {
-    uint16_t tag;
-    uint16_t type;
-    uint32_t count;
-    Bytes data;
-    int target;
-  };
-  struct Directory {
-    std::vector<Entry> entries;
-    int next = -1;
-  };
-  bool bigEndian_;
-  std::vector<Directory> dirs_;
-  std::vector<uint32_t> offsets_;
-  std::map<std::pair<int, size_t>, uint32_t> valueOffsets_;
-};
-
-// One entry of a hand-made maker-note directory.
+// One entry of a hand-made directory.
 struct NoteEntry {
   uint16_t tag;
   uint16_t type;
   uint32_t count;
-  Bytes data;  // in the note's byte order; larger than 4 bytes: placed after the directory
+  Bytes data;  // in the directory's byte order; larger than 4 bytes: placed after the directory
 };
 
 inline NoteEntry NoteInts(uint16_t tag, const Ints& v, bool bigEndian) {
@@ -194,11 +87,11 @@ inline NoteEntry NoteInts(uint16_t tag, const Ints& v, bool bigEndian) {
 }
 inline NoteEntry NoteRaw(uint16_t tag, const Raw& v) { return {tag, v.type, v.count, v.bytes}; }
 
-// A directory (count, entries, zero next link) followed by its large
-// values. `position` is where the directory will lie and `base` what the
-// value offsets count from, both as offsets in the same space.
+// A directory (count, entries, next link) followed by its large values.
+// `position` is where the directory will lie and `base` what the value
+// offsets count from, both as offsets in the same space.
 inline Bytes NoteDirectory(const std::vector<NoteEntry>& entries, bool bigEndian,
-                           uint32_t position, uint32_t base) {
+                           uint32_t position, uint32_t base, uint32_t next = 0) {
   Bytes out, area;
   uint32_t dataAt = position + 2 + 12 * (uint32_t)entries.size() + 4;
   Put(out, entries.size(), 2, bigEndian);
@@ -216,10 +109,99 @@ inline Bytes NoteDirectory(const std::vector<NoteEntry>& entries, bool bigEndian
       if (area.size() & 1) area.push_back(0);
     }
   }
-  Put(out, 0, 4, bigEndian);
+  Put(out, next, 4, bigEndian);
   out.insert(out.end(), area.begin(), area.end());
   return out;
 }
+
+// ---- EXIF block builder ----------------------------------------------------
+
+// Lays out a TIFF structure: header, then each directory in the order they
+// were added, each followed by its large values. Sub-directory pointers and
+// next-directory links name directories by index.
+class TiffBuilder {
+ public:
+  explicit TiffBuilder(bool bigEndian) : bigEndian_(bigEndian) {}
+
+  int AddDirectory() {
+    dirs_.push_back({});
+    return (int)dirs_.size() - 1;
+  }
+  void Add(int dir, uint16_t tag, const Ints& v) {
+    dirs_[dir].entries.push_back({NoteInts(tag, v, bigEndian_), -1});
+  }
+  void Add(int dir, uint16_t tag, const Raw& v) {
+    dirs_[dir].entries.push_back({NoteRaw(tag, v), -1});
+  }
+  // An entry with a declared count that need not match its bytes.
+  void AddRaw(int dir, uint16_t tag, uint16_t type, uint32_t count, const Bytes& data) {
+    dirs_[dir].entries.push_back({{tag, type, count, data}, -1});
+  }
+  // A LONG entry holding the offset of another directory.
+  void Point(int dir, uint16_t tag, int target) {
+    dirs_[dir].entries.push_back({{tag, 4, 1, {}}, target});
+  }
+  void Link(int dir, int next) { dirs_[dir].next = next; }
+  // Offset of a directory inside the TIFF data (valid after Tiff()).
+  uint32_t OffsetOf(int dir) const { return offsets_[dir]; }
+  // Offset of an entry's large value inside the TIFF data (valid after
+  // Tiff()), and a way to replace its bytes by others of the same size.
+  uint32_t ValueOffsetOf(int dir, size_t entry) const { return valueOffsets_.at({dir, entry}); }
+  void SetData(int dir, size_t entry, const Bytes& data) {
+    dirs_[dir].entries[entry].entry.data = data;
+  }
+  size_t EntryCount(int dir) const { return dirs_[dir].entries.size(); }
+
+  // The TIFF structure alone.
+  Bytes Tiff() {
+    // First pass: offsets of directories and of their large values.
+    offsets_.assign(dirs_.size(), 0);
+    uint32_t at = 8;
+    for (size_t d = 0; d < dirs_.size(); ++d) {
+      offsets_[d] = at;
+      at += 2 + 12 * (uint32_t)dirs_[d].entries.size() + 4;
+      for (size_t k = 0; k < dirs_[d].entries.size(); ++k) {
+        size_t size = dirs_[d].entries[k].entry.data.size();
+        if (dirs_[d].entries[k].target >= 0 || size <= 4) continue;
+        valueOffsets_[{(int)d, k}] = at;
+        at += (uint32_t)((size + 1) & ~(size_t)1);
+      }
+    }
+    Bytes out = {(uint8_t)(bigEndian_ ? 'M' : 'I'), (uint8_t)(bigEndian_ ? 'M' : 'I')};
+    Put(out, 42, 2, bigEndian_);
+    Put(out, dirs_.empty() ? 0 : 8, 4, bigEndian_);
+    for (size_t d = 0; d < dirs_.size(); ++d) {
+      std::vector<NoteEntry> entries;
+      for (const Entry& e : dirs_[d].entries) {
+        entries.push_back(e.entry);
+        if (e.target >= 0) Put(entries.back().data, offsets_[e.target], 4, bigEndian_);
+      }
+      uint32_t next = dirs_[d].next >= 0 ? offsets_[dirs_[d].next] : 0;
+      Bytes dir = NoteDirectory(entries, bigEndian_, offsets_[d], 0, next);
+      out.insert(out.end(), dir.begin(), dir.end());
+    }
+    return out;
+  }
+
+  // "Exif", two zero bytes, then the TIFF structure.
+  Bytes Block() { return Join({{'E', 'x', 'i', 'f', 0, 0}, Tiff()}); }
+
+  bool bigEndian() const { return bigEndian_; }
+
+ private:
+  struct Entry {
+    NoteEntry entry;
+    int target;  // a directory whose offset is the value, or -1
+  };
+  struct Directory {
+    std::vector<Entry> entries;
+    int next = -1;
+  };
+  bool bigEndian_;
+  std::vector<Directory> dirs_;
+  std::vector<uint32_t> offsets_;
+  std::map<std::pair<int, size_t>, uint32_t> valueOffsets_;
+};
 
 // An EXIF block of a camera: IFD0 with the Make, an Exif directory with a
 // maker note made by `note` from the note's offset inside the TIFF data
