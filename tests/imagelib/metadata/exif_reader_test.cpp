@@ -58,7 +58,7 @@ class ExifByteOrder : public ::testing::TestWithParam<bool> {
 
 INSTANTIATE_TEST_SUITE_P(Orders, ExifByteOrder, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? std::string("BigEndian") : std::string("LittleEndian");
+                           return std::string(info.param ? "BigEndian" : "LittleEndian");
                          });
 
 // ---- finding and accepting the block ---------------------------------------

@@ -3,7 +3,9 @@
 // without reading outside the block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imagelib/metadata/exif_reader.h"
@@ -33,17 +35,28 @@ std::vector<std::string> NoteRows(const Bytes& block) {
 }
 
 bool Has(const std::vector<std::string>& rows, const std::string& row) {
-  for (const std::string& r : rows)
-    if (r == row) return true;
-  return false;
+  return std::find(rows.begin(), rows.end(), row) != rows.end();
 }
 
-Bytes Cat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// Every wanted "name=value" row is among the rows.
+void ExpectRows(const std::vector<std::string>& rows, const std::vector<std::string>& wanted) {
+  for (const std::string& w : wanted) EXPECT_TRUE(Has(rows, w)) << w;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+// A note at `at` in the TIFF data: a signature (a text and bytes), then a
+// directory whose offsets count from the TIFF data.
+Bytes SignedNote(const std::string& text, const Bytes& bytes,
+                 const std::vector<NoteEntry>& entries, bool be, uint32_t at) {
+  Bytes signature = Join({Text(text), bytes});
+  return Join({signature, NoteDirectory(entries, be, at + (uint32_t)signature.size(), 0)});
+}
+
+// `count` zero elements but for some (index, value) pairs.
+std::vector<int64_t> Elements(size_t count, const std::vector<std::pair<size_t, int64_t>>& set) {
+  std::vector<int64_t> out(count, 0);
+  for (const auto& [index, value] : set) out[index] = value;
+  return out;
+}
 
 // ---- Canon -------------------------------------------------------------------
 
@@ -56,64 +69,40 @@ INSTANTIATE_TEST_SUITE_P(Orders, CanonNote, ::testing::Values(false, true));
 
 TEST_P(CanonNote, CameraSettingsShotInfoAndTexts) {
   bool be = GetParam();
-  // Camera settings: element 0 is the array's size in bytes.
-  std::vector<int64_t> settings(25, 0);
-  settings[0] = 50;     // 25 elements
-  settings[1] = 1;      // Macro
-  settings[2] = 0;      // SelfTimer off
-  settings[4] = 3;      // red-eye reduction
-  settings[13] = 65535; // contrast low
-  settings[14] = 1;     // saturation high
-  settings[16] = 17;    // ISO 100
-  settings[17] = 3;     // evaluative
-  settings[23] = 35;
-  std::vector<int64_t> shot(8, 0);
-  shot[0] = 8;
-  shot[7] = 2;  // cloudy
+  // Camera settings (element 0 is the array's size in bytes): macro, red-eye
+  // reduction, low contrast, high saturation, ISO 100, evaluative, 35 mm.
+  std::vector<int64_t> settings =
+      Elements(25, {{0, 50}, {1, 1}, {4, 3}, {13, 65535}, {14, 1}, {16, 17}, {17, 3}, {23, 35}});
+  std::vector<int64_t> shot = Elements(8, {{0, 8}, {7, 2}});  // cloudy
   Bytes block = CanonBlock(
       be, {NoteInts(1, Short(settings), be), NoteInts(4, Short(shot), be),
            NoteRaw(6, Ascii(std::string("IMG:PowerShot JPEG") + std::string(13, '\0'))),
            NoteInts(8, Long({1234567}), be),
            NoteRaw(9, Ascii(std::string("Owner") + std::string(26, '\0')))});
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_TRUE(Has(rows, "Macro=Macro"));
-  EXPECT_TRUE(Has(rows, "SelfTimer=Off"));
-  EXPECT_TRUE(Has(rows, "Flash mode=Red-eye reduction"));
-  EXPECT_TRUE(Has(rows, "Contrast=Low"));
-  EXPECT_TRUE(Has(rows, "Saturation=High"));
-  EXPECT_TRUE(Has(rows, "Sharpness=Normal"));
-  EXPECT_TRUE(Has(rows, "ISO value=100"));
-  EXPECT_TRUE(Has(rows, "Metering mode=Evaluative"));
-  EXPECT_TRUE(Has(rows, "Focal length [mm]=35"));
-  EXPECT_TRUE(Has(rows, "White balance=Cloudy"));
-  EXPECT_TRUE(Has(rows, "Picture info=IMG:PowerShot JPEG"));
-  EXPECT_TRUE(Has(rows, "Image number=123-4567"));
-  EXPECT_TRUE(Has(rows, "Owner name=Owner"));
+  ExpectRows(NoteRows(block),
+             {"Macro=Macro", "SelfTimer=Off", "Flash mode=Red-eye reduction", "Contrast=Low",
+              "Saturation=High", "Sharpness=Normal", "ISO value=100",
+              "Metering mode=Evaluative", "Focal length [mm]=35", "White balance=Cloudy",
+              "Picture info=IMG:PowerShot JPEG", "Image number=123-4567", "Owner name=Owner"});
 }
 
 TEST_P(CanonNote, IsoAsANumberAndUnknownValues) {
   bool be = GetParam();
-  std::vector<int64_t> settings(18, 0);
-  settings[0] = 36;
-  settings[1] = 9;                 // no such macro mode
-  settings[16] = 0x4000 | 800;     // a plain ISO number
-  Bytes block = CanonBlock(be, {NoteInts(1, Short(settings), be)});
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_TRUE(Has(rows, "ISO value=800"));
-  EXPECT_TRUE(Has(rows, "Macro=Unknown"));
+  // No such macro mode; a plain ISO number.
+  std::vector<int64_t> settings = Elements(18, {{0, 36}, {1, 9}, {16, 0x4000 | 800}});
+  ExpectRows(NoteRows(CanonBlock(be, {NoteInts(1, Short(settings), be)})),
+             {"ISO value=800", "Macro=Unknown"});
   settings[16] = 15;
-  rows = NoteRows(CanonBlock(be, {NoteInts(1, Short(settings), be)}));
-  EXPECT_TRUE(Has(rows, "ISO value=Auto"));
+  ExpectRows(NoteRows(CanonBlock(be, {NoteInts(1, Short(settings), be)})), {"ISO value=Auto"});
 }
 
 TEST_P(CanonNote, ArraysStopAtTheirOwnEnd) {
   bool be = GetParam();
   // The first element claims 200 elements but the entry holds 6.
   Bytes block = CanonBlock(be, {NoteInts(1, Short({400, 1, 0, 3, 0, 1}), be)});
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_EQ(rows, (std::vector<std::string>{"Macro=Macro", "SelfTimer=Off",
-                                            "Compression setting=Fine", "Flash mode=Off",
-                                            "Drive mode=Continuous"}));
+  EXPECT_EQ(NoteRows(block),
+            (std::vector<std::string>{"Macro=Macro", "SelfTimer=Off", "Compression setting=Fine",
+                                      "Flash mode=Off", "Drive mode=Continuous"}));
 }
 
 TEST(CanonNoteLayout, DirectoryThatDoesNotFitGivesNoRows) {
@@ -128,14 +117,13 @@ TEST(CanonNoteLayout, DirectoryThatDoesNotFitGivesNoRows) {
 
 Bytes NikonType3(bool innerBe, const std::vector<NoteEntry>& entries, const Bytes& header = {}) {
   return CameraBlock("NIKON CORPORATION", false, [&](uint32_t) {
-    Bytes note = Cat(Text("Nikon"), {0, 2, 0x10, 0, 0});
     Bytes tiffHeader = header;
     if (tiffHeader.empty()) {
       tiffHeader = innerBe ? Bytes{'M', 'M', 0, 42} : Bytes{'I', 'I', 42, 0};
       Put(tiffHeader, 8, 4, innerBe);
     }
-    note = Cat(note, tiffHeader);
-    return Cat(note, NoteDirectory(entries, innerBe, 8, 0));
+    return Join({Text("Nikon"), {0, 2, 0x10, 0, 0}, tiffHeader,
+                 NoteDirectory(entries, innerBe, 8, 0)});
   });
 }
 
@@ -147,57 +135,48 @@ TEST(NikonNote, Type3WithItsOwnHeader) {
              NoteInts(135, Byte({9}), be), NoteRaw(136, Undefined({0, 1, 0, 2})),
              NoteRaw(152, Undefined({'0', '1', '0', '0', 0, 0, 0x0e, 0xab, 0x21})),
              NoteInts(167, Long({6632}), be)});
-    std::vector<std::string> rows = NoteRows(block);
-    EXPECT_TRUE(Has(rows, "Data version=0210")) << be;
-    EXPECT_TRUE(Has(rows, "Image Quality=FINE  "));
-    EXPECT_TRUE(Has(rows, "Focus Distance=N/A"));
-    EXPECT_TRUE(Has(rows, "Digital Zoom=x1.5"));
-    EXPECT_TRUE(Has(rows, "Flash mode=Fired, TTL Mode"));
-    EXPECT_TRUE(Has(rows, "LensID=(e ab 21 )"));
-    EXPECT_TRUE(Has(rows, "Shutter Count=6632"));
+    SCOPED_TRACE(be);
     // The AF point's four bytes read as one number in the note's order.
-    EXPECT_TRUE(Has(rows, be ? "AF Point=Single Area, Top" : "AF Point=")) << be;
+    ExpectRows(NoteRows(block), {"Data version=0210", "Image Quality=FINE  ",
+                                 "Focus Distance=N/A", "Digital Zoom=x1.5",
+                                 "Flash mode=Fired, TTL Mode", "LensID=(e ab 21 )",
+                                 "Shutter Count=6632",
+                                 be ? "AF Point=Single Area, Top" : "AF Point="});
   }
 }
 
 TEST(NikonNote, AfPointNames) {
-  Bytes block = NikonType3(true, {NoteInts(136, Long({0x10002}), true)});
-  EXPECT_TRUE(Has(NoteRows(block), "AF Point=Single Area, Top"));
-  block = NikonType3(true, {NoteInts(136, Long({0x2040010}), true)});
-  EXPECT_TRUE(Has(NoteRows(block), "AF Point=Closest Subject, Right"));
-  block = NikonType3(true, {NoteInts(136, Long({0x1234}), true)});
-  EXPECT_TRUE(Has(NoteRows(block), "AF Point="));
+  const std::pair<int64_t, const char*> points[] = {
+      {0x10002, "AF Point=Single Area, Top"},
+      {0x2040010, "AF Point=Closest Subject, Right"},
+      {0x1234, "AF Point="}};
+  for (const auto& [value, row] : points)
+    ExpectRows(NoteRows(NikonType3(true, {NoteInts(136, Long({value}), true)})), {row});
 }
 
 TEST(NikonNote, Type3WithABadInnerHeaderShowsOnlyTheGroup) {
-  Bytes block = NikonType3(true, {NoteInts(167, Long({1}), true)}, {'X', 'X', 0, 42, 0, 0, 0, 8});
-  EXPECT_TRUE(NoteRows(block).empty());
-  block = NikonType3(true, {NoteInts(167, Long({1}), true)}, {'M', 'M', 0, 43, 0, 0, 0, 8});
-  EXPECT_TRUE(NoteRows(block).empty());
+  const Bytes badMark = {'X', 'X', 0, 42, 0, 0, 0, 8}, not42 = {'M', 'M', 0, 43, 0, 0, 0, 8};
+  for (const Bytes& header : {badMark, not42})
+    EXPECT_TRUE(NoteRows(NikonType3(true, {NoteInts(167, Long({1}), true)}, header)).empty());
 }
 
 TEST(NikonNote, Type1AndType2) {
   Bytes type1 = CameraBlock("NIKON", false, [](uint32_t at) {
-    return Cat(Cat(Text("Nikon"), {0, 1, 0}),
-               NoteDirectory({NoteInts(3, Short({6}), false), NoteInts(7, Short({5}), false),
-                              NoteInts(10, Rational({0, 100}), false)},
-                             false, at + 8, 0));
+    return SignedNote("Nikon", {0, 1, 0},
+                      {NoteInts(3, Short({6}), false), NoteInts(7, Short({5}), false),
+                       NoteInts(10, Rational({0, 100}), false)},
+                      false, at);
   });
-  std::vector<std::string> rows = NoteRows(type1);
-  EXPECT_TRUE(Has(rows, "Image Quality=SXGA Fine"));
-  EXPECT_TRUE(Has(rows, "White balance=Cloudy"));
-  EXPECT_TRUE(Has(rows, "Digital Zoom=0"));
+  ExpectRows(NoteRows(type1),
+             {"Image Quality=SXGA Fine", "White balance=Cloudy", "Digital Zoom=0"});
 
   Bytes type2 = CameraBlock("NIKON", true, [](uint32_t at) {
     return NoteDirectory({NoteRaw(3, Ascii("COLOR")), NoteInts(135, Byte({0}), true)}, true, at, 0);
   });
-  rows = NoteRows(type2);
-  EXPECT_TRUE(Has(rows, "Color Mode=COLOR"));
-  EXPECT_TRUE(Has(rows, "Flash mode=Did Not Fire"));
+  ExpectRows(NoteRows(type2), {"Color Mode=COLOR", "Flash mode=Did Not Fire"});
 
   Bytes otherVersion = CameraBlock("NIKON", false, [](uint32_t at) {
-    return Cat(Cat(Text("Nikon"), {0, 9, 0}),
-               NoteDirectory({NoteInts(3, Short({6}), false)}, false, at + 8, 0));
+    return SignedNote("Nikon", {0, 9, 0}, {NoteInts(3, Short({6}), false)}, false, at);
   });
   EXPECT_TRUE(NoteRows(otherVersion).empty());
 }
@@ -210,23 +189,20 @@ TEST(OlympusNote, DirectoryAfterTheSignature) {
       std::vector<NoteEntry> entries = {NoteInts(513, Short({quality}), false),
                                         NoteInts(514, Short({2}), false)};
       if (!cameraType.empty()) entries.push_back(NoteRaw(519, Ascii(cameraType)));
-      return Cat(Cat(Text("OLYMP"), {0, 1, 0}), NoteDirectory(entries, false, at + 8, 0));
+      return SignedNote("OLYMP", {0, 1, 0}, entries, false, at);
     });
   };
+  ExpectRows(NoteRows(note("SX552", 1)),
+             {"Compression setting=HQ", "Macro Mode=Super Macro", "Firmware version=SX552"});
   // SX camera types count the quality from 0, the others from 1.
-  std::vector<std::string> rows = NoteRows(note("SX552", 1));
-  EXPECT_TRUE(Has(rows, "Compression setting=HQ"));
-  EXPECT_TRUE(Has(rows, "Macro Mode=Super Macro"));
-  EXPECT_TRUE(Has(rows, "Firmware version=SX552"));
-  EXPECT_TRUE(Has(NoteRows(note("SX552", 0)), "Compression setting=SQ"));
-  EXPECT_TRUE(Has(NoteRows(note("D4028", 1)), "Compression setting=SQ"));
-  EXPECT_TRUE(Has(NoteRows(note("D4028", 3)), "Compression setting=SHQ"));
-  EXPECT_TRUE(Has(NoteRows(note("SX151", 1)), "Compression setting=SQ"));
-  EXPECT_TRUE(Has(NoteRows(note("", 2)), "Compression setting=HQ"));
+  const std::tuple<const char*, int, const char*> qualities[] = {
+      {"SX552", 0, "SQ"}, {"D4028", 1, "SQ"}, {"D4028", 3, "SHQ"}, {"SX151", 1, "SQ"},
+      {"", 2, "HQ"}};
+  for (const auto& [type, quality, name] : qualities)
+    ExpectRows(NoteRows(note(type, quality)), {std::string("Compression setting=") + name});
 
   Bytes unsigned_ = CameraBlock("OLYMPUS", false, [](uint32_t at) {
-    return Cat(Text("XLYMP\0\1\0"), NoteDirectory({NoteInts(513, Short({2}), false)}, false,
-                                                  at + 8, 0));
+    return SignedNote("XLYMP", {0, 1, 0}, {NoteInts(513, Short({2}), false)}, false, at);
   });
   EXPECT_TRUE(NoteRows(unsigned_).empty());
 }
@@ -234,63 +210,54 @@ TEST(OlympusNote, DirectoryAfterTheSignature) {
 TEST(FujifilmNote, LittleEndianWithOffsetsFromTheNote) {
   for (bool fileBe : {false, true}) {
     Bytes block = CameraBlock("FUJIFILM", fileBe, [](uint32_t) {
-      Bytes note = Cat(Text("FUJIFILM"), {12, 0, 0, 0});
-      return Cat(note, NoteDirectory({NoteRaw(0, UndefinedText("0130")),
-                                      NoteInts(4098, Short({768}), false),
-                                      NoteInts(4112, Short({2}), false),
-                                      NoteRaw(4096, Ascii("NORMAL  "))},
-                                     false, 12, 0));
+      std::vector<NoteEntry> entries = {
+          NoteRaw(0, UndefinedText("0130")), NoteInts(4098, Short({768}), false),
+          NoteInts(4112, Short({2}), false), NoteRaw(4096, Ascii("NORMAL  "))};
+      return Join({Text("FUJIFILM"), {12, 0, 0, 0}, NoteDirectory(entries, false, 12, 0)});
     });
-    std::vector<std::string> rows = NoteRows(block);
-    EXPECT_TRUE(Has(rows, "Maker Note Version=0130")) << fileBe;
-    EXPECT_TRUE(Has(rows, "White balance=Daylight Color Fluorescence"));
-    EXPECT_TRUE(Has(rows, "Flash mode=Off"));
-    EXPECT_TRUE(Has(rows, "Quality Setting=NORMAL  "));
+    SCOPED_TRACE(fileBe);
+    ExpectRows(NoteRows(block), {"Maker Note Version=0130",
+                                 "White balance=Daylight Color Fluorescence", "Flash mode=Off",
+                                 "Quality Setting=NORMAL  "});
   }
 }
 
 TEST(SigmaNote, TextsAfterTheSignature) {
   for (const char* make : {"SIGMA", "FOVEON"}) {
     Bytes block = CameraBlock(make, false, [](uint32_t at) {
-      return Cat(Cat(Text("SIGMA"), {0, 0, 0, 1, 0}),
-                 NoteDirectory({NoteRaw(2, Ascii("02000019")), NoteRaw(5, Ascii("AF-S")),
-                                NoteInts(6, Short({1}), false)},
-                               false, at + 10, 0));
+      return SignedNote("SIGMA", {0, 0, 0, 1, 0},
+                        {NoteRaw(2, Ascii("02000019")), NoteRaw(5, Ascii("AF-S")),
+                         NoteInts(6, Short({1}), false)},
+                        false, at);
     });
-    std::vector<std::string> rows = NoteRows(block);
-    EXPECT_TRUE(Has(rows, "Serial Number=02000019")) << make;
-    EXPECT_TRUE(Has(rows, "AF Mode=AF-S"));
-    EXPECT_EQ(rows.size(), 2u) << "a non-text entry is skipped";
+    // The non-text entry is skipped.
+    EXPECT_EQ(NoteRows(block), (std::vector<std::string>{"Serial Number=02000019",
+                                                         "AF Mode=AF-S"}))
+        << make;
   }
 }
 
 TEST(SanyoNote, DirectoryAfterTheSignature) {
   Bytes block = CameraBlock("SANYO Electric Co.,Ltd.", true, [](uint32_t at) {
-    return Cat(Cat(Text("SANYO"), {0, 1, 0}),
-               NoteDirectory({NoteInts(513, Short({0x0105}), true),
-                              NoteInts(549, Short({3}), true), NoteInts(532, Short({1}), true)},
-                             true, at + 8, 0));
+    return SignedNote("SANYO", {0, 1, 0},
+                      {NoteInts(513, Short({0x0105}), true), NoteInts(549, Short({3}), true),
+                       NoteInts(532, Short({1}), true)},
+                      true, at);
   });
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_TRUE(Has(rows, "Quality=Fine/High"));
-  EXPECT_TRUE(Has(rows, "Flash mode=Red eye"));
-  EXPECT_TRUE(Has(rows, "Self Timer=On"));
+  ExpectRows(NoteRows(block), {"Quality=Fine/High", "Flash mode=Red eye", "Self Timer=On"});
 }
 
 // ---- Casio ----------------------------------------------------------------------
 
 TEST(CasioNote, Type2IsBigEndianWhateverTheFile) {
   Bytes block = CameraBlock("CASIO COMPUTER CO.,LTD.", false, [](uint32_t at) {
-    return Cat(Bytes{'Q', 'V', 'C', 0, 0, 0},
-               NoteDirectory({NoteInts(8, Short({2}), true), NoteInts(20, Short({6}), true),
-                              NoteInts(12288, Short({6}), true), NoteRaw(12294, Ascii("Paris"))},
-                             true, at + 6, 0));
+    return SignedNote("QVC", {0, 0, 0},
+                      {NoteInts(8, Short({2}), true), NoteInts(20, Short({6}), true),
+                       NoteInts(12288, Short({6}), true), NoteRaw(12294, Ascii("Paris"))},
+                      true, at);
   });
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_TRUE(Has(rows, "Quality Mode=Fine"));
-  EXPECT_TRUE(Has(rows, "Iso Sensitivity=100"));
-  EXPECT_TRUE(Has(rows, "Record Mode=Best Shot"));
-  EXPECT_TRUE(Has(rows, "Time Zone=Paris"));
+  ExpectRows(NoteRows(block), {"Quality Mode=Fine", "Iso Sensitivity=100",
+                               "Record Mode=Best Shot", "Time Zone=Paris"});
 }
 
 TEST(CasioNote, Type1InTheFilesOrder) {
@@ -300,11 +267,9 @@ TEST(CasioNote, Type1InTheFilesOrder) {
                             NoteInts(6, Long({2500}), be), NoteInts(20, Short({64}), be)},
                            be, at, 0);
     });
-    std::vector<std::string> rows = NoteRows(block);
-    EXPECT_TRUE(Has(rows, "Recording Mode=Single Shutter")) << be;
-    EXPECT_TRUE(Has(rows, "Flash mode=Red-eye Reduction"));
-    EXPECT_TRUE(Has(rows, "Object distance=2500"));
-    EXPECT_TRUE(Has(rows, "CCD Sensitivity=Normal"));
+    SCOPED_TRACE(be);
+    ExpectRows(NoteRows(block), {"Recording Mode=Single Shutter", "Flash mode=Red-eye Reduction",
+                                 "Object distance=2500", "CCD Sensitivity=Normal"});
   }
 }
 
@@ -337,25 +302,16 @@ TEST(MinoltaNote, CameraSettingsAndTheirFormulas) {
   s[37] = 4;          // DiMAGE 7i
   s[44] = 48;         // brightness 0
   for (bool be : {false, true}) {
-    std::vector<std::string> rows = NoteRows(MinoltaBlock(be, s));
-    EXPECT_TRUE(Has(rows, "Version=MLT0")) << be;
-    EXPECT_TRUE(Has(rows, "Exposure mode=Aperture Priority"));
-    EXPECT_TRUE(Has(rows, "ISO=100"));
-    EXPECT_TRUE(Has(rows, "Shutter speed [s]=1/8"));
-    EXPECT_TRUE(Has(rows, "Aperture=5.7"));
-    EXPECT_TRUE(Has(rows, "Exposure Compensation=0"));
-    EXPECT_TRUE(Has(rows, "Focal length [mm]=7.0000"));
-    EXPECT_TRUE(Has(rows, "Focal distance=inf"));
-    EXPECT_TRUE(Has(rows, "Date=2007:10:05"));
-    EXPECT_TRUE(Has(rows, "Time=14:30:05"));
-    EXPECT_TRUE(Has(rows, "Saturation=1"));
-    EXPECT_TRUE(Has(rows, "Falsh Exposure Comp=-1.0"));
-    EXPECT_TRUE(Has(rows, "Camera Model=DiMAGE 7i"));
-    EXPECT_TRUE(Has(rows, "Brightness=0.0000"));
-    EXPECT_TRUE(Has(rows, "Color Mode=Vivid color"));
+    SCOPED_TRACE(be);
+    ExpectRows(NoteRows(MinoltaBlock(be, s)),
+               {"Version=MLT0", "Exposure mode=Aperture Priority", "ISO=100",
+                "Shutter speed [s]=1/8", "Aperture=5.7", "Exposure Compensation=0",
+                "Focal length [mm]=7.0000", "Focal distance=inf", "Date=2007:10:05",
+                "Time=14:30:05", "Saturation=1", "Falsh Exposure Comp=-1.0",
+                "Camera Model=DiMAGE 7i", "Brightness=0.0000", "Color Mode=Vivid color"});
   }
   s[19] = 2500;
-  EXPECT_TRUE(Has(NoteRows(MinoltaBlock(false, s, 1)), "Focal distance=2 m"));
+  ExpectRows(NoteRows(MinoltaBlock(false, s, 1)), {"Focal distance=2 m"});
 }
 
 TEST(MinoltaNote, NotesThatAreNotDirectoriesAreSkipped) {
@@ -375,23 +331,16 @@ TEST(MakerNoteDamage, WrongOffsetsAndCountsGiveFewerRows) {
   Bytes block = CameraBlock("NIKON", false, [](uint32_t at) {
     Bytes note = NoteDirectory({NoteRaw(3, Ascii("COLOR")), NoteRaw(4, Ascii("FINE"))}, false,
                                at, 0);
-    // entry 0's offset -> 0x7FFFFFF0
-    note[2 + 8] = 0xF0;
-    note[2 + 9] = 0xFF;
-    note[2 + 10] = 0xFF;
-    note[2 + 11] = 0x7F;
+    const Bytes offset = {0xF0, 0xFF, 0xFF, 0x7F};  // entry 0's offset -> 0x7FFFFFF0
+    std::copy(offset.begin(), offset.end(), note.begin() + 2 + 8);
     return note;
   });
-  std::vector<std::string> rows = NoteRows(block);
-  EXPECT_EQ(rows, (std::vector<std::string>{"Image Quality=FINE"}));
+  EXPECT_EQ(NoteRows(block), (std::vector<std::string>{"Image Quality=FINE"}));
 
   // A count near 2^32.
   block = CameraBlock("NIKON", false, [](uint32_t at) {
     Bytes note = NoteDirectory({NoteRaw(3, Ascii("COLOR"))}, false, at, 0);
-    note[2 + 4] = 0xFF;
-    note[2 + 5] = 0xFF;
-    note[2 + 6] = 0xFF;
-    note[2 + 7] = 0xFF;
+    std::fill(note.begin() + 2 + 4, note.begin() + 2 + 8, 0xFF);
     return note;
   });
   EXPECT_TRUE(NoteRows(block).empty());
@@ -401,13 +350,13 @@ TEST(MakerNoteDamage, EveryMakerSurvivesTruncationAndNoise) {
   const char* makes[] = {"Canon", "OLYMPUS", "FUJIFILM", "NIKON", "CASIO", "Minolta", "SIGMA",
                          "SANYO"};
   const Bytes prefixes[] = {{},
-                            Cat(Text("OLYMP"), {0, 1, 0}),
-                            Cat(Text("FUJIFILM"), {12, 0, 0, 0}),
-                            Cat(Text("Nikon"), {0, 2, 0x10, 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8}),
+                            Join({Text("OLYMP"), {0, 1, 0}}),
+                            Join({Text("FUJIFILM"), {12, 0, 0, 0}}),
+                            Join({Text("Nikon"), {0, 2, 0x10, 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8}}),
                             {'Q', 'V', 'C', 0, 0, 0},
                             {},
-                            Cat(Text("SIGMA"), {0, 0, 0, 1, 0}),
-                            Cat(Text("SANYO"), {0, 1, 0})};
+                            Join({Text("SIGMA"), {0, 0, 0, 1, 0}}),
+                            Join({Text("SANYO"), {0, 1, 0}})};
   for (int m = 0; m < 8; ++m) {
     uint32_t seed = 12345u + (uint32_t)m;
     for (int round = 0; round < 300; ++round) {
