@@ -31,8 +31,7 @@ class MessageBoxTest : public DeviceTest {
   }
   // Runs `during` from a timer of the owner while the box is up.
   void WhileShown(std::function<void()> during) {
-    Recorder::Get().handler = [this, during](HWND hwnd, UINT msg, WPARAM wParam, LPARAM,
-                                             LRESULT*) {
+    Recorder::Get().handler = [this, during](HWND hwnd, UINT msg, WPARAM wParam, LPARAM, LRESULT*) {
       if (hwnd == owner_ && msg == WM_TIMER && wParam == 77) {
         KillTimer(owner_, 77);
         during();
@@ -54,7 +53,8 @@ TEST_F(MessageBoxTest, KeysAndSoftKeysAnswerAndEveryBoxIsRecorded) {
     UINT type;
     int answer;
   } rows[] = {
-      {"action is OK", "key enter\n", true, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION, IDOK},
+      {"action is OK", "key enter\n", true, u"Overwrite?", u"", MB_OKCANCEL | MB_ICONQUESTION,
+       IDOK},
       {"back is Cancel", "key back\n", true, u"Delete?", u"", MB_OKCANCEL | MB_ICONQUESTION,
        IDCANCEL},
       {"back without Cancel is OK", "key back\n", false, u"RegisterClass() failed", u"Error", MB_OK,
@@ -129,7 +129,8 @@ TEST_F(MessageBoxTest, BackTakenOverByTheOwnerStillAnswersTheBox) {
 
 TEST_F(MessageBoxTest, BoxFromAnotherThreadIsRecordedAndTakenAsOk) {
   int answer = 0;
-  std::thread worker([&] { answer = MessageBox(nullptr, u"\\Pictures\\a.jpg", u"PB bitmap", MB_OK); });
+  std::thread worker(
+      [&] { answer = MessageBox(nullptr, u"\\Pictures\\a.jpg", u"PB bitmap", MB_OK); });
   worker.join();
   EXPECT_EQ(answer, IDOK);
   ASSERT_EQ(platform::MessageBoxLog().size(), 1u);
@@ -147,8 +148,8 @@ TEST_F(MessageBoxTest, LooksOfAStopBoxWithALongPathAndAQuestionWithoutCaption) {
     int answer;
   } rows[] = {
       {"msgbox_stop", "wait 100\nkey F1\n",
-       u"Cannot save the picture \\My Documents\\My Pictures\\holiday_2004_beach_sunset.jpg", u"Error",
-       MB_OK | MB_ICONSTOP, IDOK},
+       u"Cannot save the picture \\My Documents\\My Pictures\\holiday_2004_beach_sunset.jpg",
+       u"Error", MB_OK | MB_ICONSTOP, IDOK},
       {"msgbox_question", "wait 100\nkey F2\n", u"The file already exists. Overwrite it?", u"",
        MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},
   };
