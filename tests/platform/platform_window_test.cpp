@@ -1,6 +1,7 @@
 // The window manager and message loop in headless runs: creation, binding,
 // destruction, painting, timers in virtual time, threads, filters, modal
 // loops, keys and scroll bars, checked by the messages windows receive.
+#include <array>
 #include <thread>
 
 #include "tests/platform/platform_fixture.h"
@@ -9,7 +10,16 @@ using namespace platform_test;
 
 namespace {
 
-using WindowManager = DeviceTest;
+std::array<LONG, 4> Edges(RECT r) { return {r.left, r.top, r.right, r.bottom}; }
+
+class WindowManager : public DeviceTest {
+ protected:
+  HWND Shown() {
+    HWND w = Top();
+    ShowWindow(w, SW_SHOW);
+    return w;
+  }
+};
 
 TEST_F(WindowManager, CreationPassesTheParameterThenSizesToTheWorkArea) {
   int object = 42;
@@ -29,10 +39,7 @@ TEST_F(WindowManager, CreationPassesTheParameterThenSizesToTheWorkArea) {
   // 20-pixel task bar and the 20-pixel soft-key bar.
   RECT r;
   GetWindowRect(w, &r);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 20);
-  EXPECT_EQ(r.right, 176);
-  EXPECT_EQ(r.bottom, 200);
+  EXPECT_EQ(Edges(r), (std::array<LONG, 4>{0, 20, 176, 200}));
   auto size = Recorder::Get().Of(w, {WM_SIZE});
   EXPECT_EQ(LOWORD(size[0].lParam), 176);
   EXPECT_EQ(HIWORD(size[0].lParam), 180);
@@ -131,8 +138,7 @@ TEST_F(WindowManager, ParentsChildrenAndDialogItems) {
 }
 
 TEST_F(WindowManager, PaintIsCoalescedAndComesAfterPostedMessages) {
-  HWND w = Top();
-  ShowWindow(w, SW_SHOW);
+  HWND w = Shown();
   platform::headless::RunPending();
   std::vector<RECT> painted;
   Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
@@ -155,15 +161,11 @@ TEST_F(WindowManager, PaintIsCoalescedAndComesAfterPostedMessages) {
   EXPECT_EQ(Recorder::Get().Messages(w, {WM_PAINT, WM_USER + 1, WM_USER + 2}),
             (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_PAINT}));
   ASSERT_EQ(painted.size(), 1u);
-  EXPECT_EQ(painted[0].left, 10);
-  EXPECT_EQ(painted[0].top, 5);
-  EXPECT_EQ(painted[0].right, 40);
-  EXPECT_EQ(painted[0].bottom, 20);
+  EXPECT_EQ(Edges(painted[0]), (std::array<LONG, 4>{10, 5, 40, 20}));
 }
 
 TEST_F(WindowManager, UpdateWindowPaintsBeforeReturningAndValidateRectCancels) {
-  HWND w = Top();
-  ShowWindow(w, SW_SHOW);
+  HWND w = Shown();
   platform::headless::RunPending();
   Recorder::Get().log.clear();
   InvalidateRect(w, nullptr, TRUE);
@@ -334,10 +336,8 @@ TEST_F(WindowManager, FocusMessagesAreSentInOrder) {
 }
 
 TEST_F(WindowManager, ClosingASecondWindowGivesTheFocusBackToTheFirst) {
-  HWND main = Top();
-  ShowWindow(main, SW_SHOW);
-  HWND dialog = Top();
-  ShowWindow(dialog, SW_SHOW);
+  HWND main = Shown();
+  HWND dialog = Shown();
   EXPECT_EQ(GetForegroundWindow(), dialog);
   Recorder::Get().log.clear();
   DestroyWindow(dialog);
@@ -347,10 +347,8 @@ TEST_F(WindowManager, ClosingASecondWindowGivesTheFocusBackToTheFirst) {
 }
 
 TEST_F(WindowManager, SetForegroundWindowAcceptsAHandleWithTheLowBitSet) {
-  HWND main = Top();
-  ShowWindow(main, SW_SHOW);
-  HWND other = Top();
-  ShowWindow(other, SW_SHOW);
+  HWND main = Shown();
+  Shown();  // another window comes to the front
   EXPECT_TRUE(SetForegroundWindow((HWND)((uintptr_t)main | 1)));
   EXPECT_EQ(GetForegroundWindow(), main);
   EXPECT_EQ(GetFocus(), main);
@@ -368,38 +366,39 @@ std::vector<KeyEvent> KeysOf(HWND w) {
   return out;
 }
 
-
-TEST_F(WindowManager, KeypadKeysReachTheFocusWithCharactersForDigitsAndAction) {
+// Keys and typed text reach the focused window; soft keys never arrive as key messages.
+TEST_F(WindowManager, KeypadKeysAndTypedTextReachTheFocus) {
+  struct Row {
+    const char* name;
+    const char* script;
+    std::vector<KeyEvent> keys;
+  };
+  const Row rows[] = {
+      {"digits and action give characters",
+       "key 5\nkey enter\nkey up\nkey F1\nkey F2\nkey star\n",
+       {{WM_KEYDOWN, '5'}, {WM_CHAR, '5'}, {WM_KEYUP, '5'},
+        {WM_KEYDOWN, VK_RETURN}, {WM_CHAR, 13}, {WM_KEYUP, VK_RETURN},
+        {WM_KEYDOWN, VK_UP}, {WM_KEYUP, VK_UP},
+        {WM_KEYDOWN, VK_F8}, {WM_KEYUP, VK_F8}}},
+      {"typed text is characters, digits are keys",
+       "type a\xC3\xA9 1\n",
+       {{WM_CHAR, u'a'}, {WM_CHAR, 0xE9}, {WM_CHAR, u' '},
+        {WM_KEYDOWN, '1'}, {WM_CHAR, '1'}, {WM_KEYUP, '1'}}},
+      {"back without the override is a plain key",
+       "key back\n",
+       {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}}},
+  };
   HWND top = Top();
   HWND view = Child(top, 1, RECT{0, 0, 50, 50});
   ShowWindow(top, SW_SHOW);
   SetFocus(view);
-  Recorder::Get().log.clear();
-  RunScript("key 5\nkey enter\nkey up\nkey F1\nkey F2\nkey star\n");
-  EXPECT_EQ(KeysOf(view), (std::vector<KeyEvent>{{WM_KEYDOWN, '5'},
-                                                 {WM_CHAR, '5'},
-                                                 {WM_KEYUP, '5'},
-                                                 {WM_KEYDOWN, VK_RETURN},
-                                                 {WM_CHAR, 13},
-                                                 {WM_KEYUP, VK_RETURN},
-                                                 {WM_KEYDOWN, VK_UP},
-                                                 {WM_KEYUP, VK_UP},
-                                                 {WM_KEYDOWN, VK_F8},
-                                                 {WM_KEYUP, VK_F8}}))
-      << "soft keys never arrive as key messages";
-  EXPECT_TRUE(KeysOf(top).empty());
-}
-
-TEST_F(WindowManager, TypedTextArrivesAsCharactersWithDigitsAsKeys) {
-  HWND main = Top();
-  ShowWindow(main, SW_SHOW);
-  RunScript("type a\xC3\xA9 1\n");
-  EXPECT_EQ(KeysOf(main), (std::vector<KeyEvent>{{WM_CHAR, u'a'},
-                                                 {WM_CHAR, 0xE9},
-                                                 {WM_CHAR, u' '},
-                                                 {WM_KEYDOWN, '1'},
-                                                 {WM_CHAR, '1'},
-                                                 {WM_KEYUP, '1'}}));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Recorder::Get().log.clear();
+    RunScript(row.script);
+    EXPECT_EQ(KeysOf(view), row.keys);
+    EXPECT_TRUE(KeysOf(top).empty());
+  }
 }
 
 TEST_F(WindowManager, HashKeyIsAHotKeyOnlyWhileRegistered) {
@@ -422,8 +421,7 @@ TEST_F(WindowManager, HashKeyIsAHotKeyOnlyWhileRegistered) {
 }
 
 TEST_F(WindowManager, BackOverrideReportsPressHoldAndRelease) {
-  HWND main = Top();
-  ShowWindow(main, SW_SHOW);
+  HWND main = Shown();
   platform::SetBackKeyOverride(main, true);
   RunScript("hold back 1500\nkey back\n");
   std::vector<std::pair<WORD, DWORD>> seen;
@@ -436,13 +434,6 @@ TEST_F(WindowManager, BackOverrideReportsPressHoldAndRelease) {
   EXPECT_EQ(seen, (std::vector<std::pair<WORD, DWORD>>{
                       {0, 0}, {0x8000, 800}, {0x1000, 1500}, {0, 1500}, {0x1000, 1500}}));
   EXPECT_TRUE(KeysOf(main).empty());
-}
-
-TEST_F(WindowManager, BackWithoutOverrideIsAPlainKey) {
-  HWND main = Top();
-  ShowWindow(main, SW_SHOW);
-  RunScript("key back\n");
-  EXPECT_EQ(KeysOf(main), (std::vector<KeyEvent>{{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}}));
 }
 
 TEST_F(WindowManager, ScrollBarsShowWithTheirValuesShrinkTheClientAndSendSize) {
