@@ -177,37 +177,74 @@ const std::vector<Dlg>& Dialogs() {
 // Menu texts that stay the same in every language.
 const std::set<std::string> kNeutralTexts = {"25%", "50%", "75%", "100%", "150%", "200%", "300%", "180", "IPTC", "EXIF"};
 
+
+// What each kind of control is: its class, whether the style bits under
+// `mask` equal `bits` (labels: must not be a picture), whether Down stops on it.
+struct Rule {
+  const char* cls;
+  DWORD mask, bits;
+  bool equal, tabStop;
+};
+const DWORD kAutoBuddy = UDS_AUTOBUDDY | UDS_ALIGNRIGHT | UDS_ARROWKEYS;
+const DWORD kTreeLines = TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
+const std::map<Kind, Rule> kRules = {
+    {kLabel, {"Static", 0x1F, SS_BITMAP, false, false}},
+    {kBox, {"Static", 0x1F, SS_BITMAP, false, false}},
+    {kPicture, {"Static", 0x1F, SS_BITMAP, true, false}},
+    {kLink, {"Static", SS_NOTIFY, SS_NOTIFY, true, true}},
+    {kEdit, {"Edit", ES_NUMBER | ES_READONLY, 0, true, true}},
+    {kNumber, {"Edit", ES_NUMBER | ES_READONLY, ES_NUMBER, true, true}},
+    {kReadOnly, {"Edit", ES_READONLY, ES_READONLY, true, false}},
+    {kSpin, {"ListBox", LBS_NOTIFY, LBS_NOTIFY, true, true}},
+    {kUpDown, {"msctls_updown32", kAutoBuddy | UDS_SETBUDDYINT, kAutoBuddy, true, false}},
+    {kUpDownInt,
+     {"msctls_updown32", kAutoBuddy | UDS_SETBUDDYINT, kAutoBuddy | UDS_SETBUDDYINT, true, false}},
+    {kCheck, {"Button", BS_TYPEMASK, BS_AUTOCHECKBOX, true, true}},
+    {kTrack, {"msctls_trackbar32", TBS_VERT, 0, true, true}},
+    {kReport,
+     {"SysListView32", LVS_TYPEMASK | LVS_SINGLESEL, LVS_REPORT | LVS_SINGLESEL, true, true}},
+    {kTree, {"SysTreeView32", kTreeLines, kTreeLines, true, true}},
+};
+
 // ------------------------------------------------------------ helpers
+
+std::string WindowText(HWND hwnd) {
+  WCHAR text[256] = {0};
+  GetWindowText(hwnd, text, 256);
+  return Narrow(text);
+}
+
+std::string MenuText(HMENU menu, int i) {
+  WCHAR text[256] = {0};
+  GetMenuString(menu, (UINT)i, text, 256, MF_BYPOSITION);
+  return Narrow(text);
+}
+
+// A popup's state carries its item count in the high byte, so the
+// separator flag means something only for plain items.
+bool IsSeparator(HMENU menu, int i) {
+  return !GetSubMenu(menu, i) && (GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR);
+}
 
 std::string Describe(HMENU menu) {
   std::string out;
-  int count = GetMenuItemCount(menu);
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     if (i) out += ";";
-    WCHAR text[256] = {0};
-    GetMenuString(menu, (UINT)i, text, 256, MF_BYPOSITION);
-    // A popup's state carries its item count in the high byte, so the
-    // separator flag means something only for plain items.
-    if (HMENU sub = GetSubMenu(menu, i)) {
-      out += Narrow(text) + "{" + Describe(sub) + "}";
-    } else if (GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR) {
+    if (HMENU sub = GetSubMenu(menu, i))
+      out += MenuText(menu, i) + "{" + Describe(sub) + "}";
+    else if (IsSeparator(menu, i))
       out += "-";
-    } else {
-      out += std::to_string(GetMenuItemID(menu, i)) + " " + Narrow(text);
-    }
+    else
+      out += std::to_string(GetMenuItemID(menu, i)) + " " + MenuText(menu, i);
   }
   return out;
 }
 
 void MenuTexts(HMENU menu, std::set<std::string>* out) {
-  int count = GetMenuItemCount(menu);
-  for (int i = 0; i < count; ++i) {
-    HMENU sub = GetSubMenu(menu, i);
-    if (!sub && (GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR)) continue;
-    WCHAR text[256] = {0};
-    GetMenuString(menu, (UINT)i, text, 256, MF_BYPOSITION);
-    out->insert(Narrow(text));
-    if (sub) MenuTexts(sub, out);
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (IsSeparator(menu, i)) continue;
+    out->insert(MenuText(menu, i));
+    if (HMENU sub = GetSubMenu(menu, i)) MenuTexts(sub, out);
   }
 }
 
@@ -222,10 +259,9 @@ std::set<std::string> ScriptMenuTexts() {
     DestroyMenu(menu);
   }
   for (const Bar& b : kBars) {
-    const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(b.id);
-    if (!bar) continue;
-    for (auto& button : bar->buttons)
-      if (button.present) texts.insert(Narrow(button.label));
+    if (const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(b.id))
+      for (auto& button : bar->buttons)
+        if (button.present) texts.insert(Narrow(button.label));
   }
   return texts;
 }
@@ -236,38 +272,58 @@ const DialogItemTemplate* Item(const DialogTemplate* t, int id) {
   return nullptr;
 }
 
+// The title (under 0) and labels `language` gives dialog `d`, on a stand-in
+// window whose texts all start "untranslated".
+std::map<int, std::u16string> Translate(Language& language, const Dlg& d) {
+  HWND dialog = CreateWindowEx(0, u"Plain", u"untranslated", 0, 0, 0, 10, 10, nullptr, nullptr,
+                               nullptr, nullptr);
+  for (auto& [id, key] : d.keys)
+    CreateWindowEx(0, u"Plain", u"untranslated", WS_CHILD, 0, 0, 10, 10, dialog,
+                   (HMENU)(intptr_t)id, nullptr, nullptr);
+  language.TranslateDialog(dialog, d.section);
+  std::map<int, std::u16string> texts{{0, platform::WideFromUtf8(WindowText(dialog))}};
+  for (auto& [id, key] : d.keys) {
+    language.TranslateControl(id, key);
+    texts[id] = platform::WideFromUtf8(WindowText(GetDlgItem(dialog, id)));
+  }
+  DestroyWindow(dialog);
+  return texts;
+}
+
 // The sections of a language file with their keys, in file order.
 std::vector<std::pair<std::string, std::vector<std::string>>> ReadSections(const std::string& path) {
   std::vector<std::pair<std::string, std::vector<std::string>>> sections;
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return sections;
-  std::string line;
-  bool first = true;
+  std::string line, key, value;
+  language_file::ReadLine(f, &line);  // the language's own name
   while (language_file::ReadLine(f, &line)) {
-    if (first) {  // the language's own name
-      first = false;
-      continue;
-    }
-    if (!line.empty() && line[0] == '[') {
+    if (!line.empty() && line[0] == '[')
       sections.push_back({line.substr(1, line.find(']') - 1), {}});
-      continue;
-    }
-    std::string key, value;
-    if (!sections.empty() && language_file::SplitEntry(line, &key, &value)) sections.back().second.push_back(key);
+    else if (!sections.empty() && language_file::SplitEntry(line, &key, &value))
+      sections.back().second.push_back(key);
   }
   std::fclose(f);
   return sections;
 }
 
+// The soft-key bar `id` under `parent`, or null.
+HWND ShowSoftKeys(HWND parent, int id) {
+  SHMENUBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  bar.hwndParent = parent;
+  bar.nToolBarId = (UINT)id;
+  bar.hInstRes = GetModuleHandle(nullptr);
+  return SHCreateMenuBar(&bar) ? bar.hwndMB : nullptr;
+}
+
 class ResourceScript : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::DeviceOptions options;
-    options.headless = true;
     char pattern[] = "/tmp/quivra-rc-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    options.registryFile = dir_ + "/registry.db";
+    platform::DeviceOptions options = Options();
     // Language files are looked for beside the program: the shipped ones.
     options.programPath = std::string(QUIVRA_SOURCE_DIR) + "/resources/quivra";
     ASSERT_TRUE(platform::StartDevice(options));
@@ -278,8 +334,19 @@ class ResourceScript : public ::testing::Test {
   }
   void TearDown() override {
     platform::StopDevice();
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    (void)system(cmd.c_str());
+    (void)system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  platform::DeviceOptions Options() {
+    platform::DeviceOptions options;
+    options.headless = true;
+    options.registryFile = dir_ + "/registry.db";
+    return options;
+  }
+  void RestartOnScreen(int w, int h) {
+    platform::StopDevice();
+    platform::DeviceOptions options = Options();
+    options.screen = platform::ProfileForSize(w, h);
+    ASSERT_TRUE(platform::StartDevice(options));
   }
   std::string dir_;
 };
@@ -287,15 +354,13 @@ class ResourceScript : public ::testing::Test {
 // ------------------------------------------------------------ tests
 
 TEST_F(ResourceScript, EveryStringIsThereWithItsText) {
+  WCHAR text[128] = {0};
   for (UINT id = 1; id <= 46; ++id) {
-    WCHAR text[128] = {0};
     EXPECT_GT(LoadString(nullptr, id, text, 128), 1) << "string " << id;
-    auto known = kStrings.find((int)id);
-    if (known != kStrings.end()) {
-      EXPECT_EQ(Narrow(text), known->second) << "string " << id;
+    if (kStrings.count((int)id)) {
+      EXPECT_EQ(Narrow(text), kStrings.at((int)id)) << "string " << id;
     }
   }
-  WCHAR text[16] = {0};
   EXPECT_EQ(LoadString(nullptr, 104, text, 16), 2);
   EXPECT_EQ(Narrow(text), "OK");
   // Entries without a language key come from here whatever the language.
@@ -319,30 +384,25 @@ TEST_F(ResourceScript, MenusHoldTheirItemsInOrder) {
 
 TEST_F(ResourceScript, SoftKeyBarsHaveTheirKeysLabelsAndMenus) {
   for (const Bar& b : kBars) {
-    SCOPED_TRACE("bar " + std::to_string(b.id));
     const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(b.id);
-    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(bar, nullptr) << "bar " << b.id;
     for (int i = 0; i < 2; ++i) {
+      SCOPED_TRACE("bar " + std::to_string(b.id) + " key " + std::to_string(i));
       const Key& k = b.keys[i];
       const SoftKeyButtonTemplate& button = bar->buttons[i];
-      EXPECT_EQ(button.present, k.present) << "key " << i;
+      EXPECT_EQ(button.present, k.present);
       if (!k.present) continue;
-      EXPECT_EQ(button.opensMenu, k.opensMenu) << "key " << i;
-      EXPECT_EQ(button.command, k.command) << "key " << i;
-      EXPECT_EQ(Narrow(button.label), k.label) << "key " << i;
-      EXPECT_EQ(button.labelString, k.labelString) << "key " << i;
-      if (k.labelString) {
-        WCHAR text[64] = {0};
-        LoadString(nullptr, (UINT)k.labelString, text, 64);
-        EXPECT_EQ(Narrow(text), k.label) << "the label's string-table entry";
-      }
+      EXPECT_EQ(button.opensMenu, k.opensMenu);
+      EXPECT_EQ(button.command, k.command);
+      EXPECT_EQ(Narrow(button.label), k.label);
+      EXPECT_EQ(button.labelString, k.labelString);
+      WCHAR text[64] = {0};
+      LoadString(nullptr, (UINT)k.labelString, text, 64);
+      EXPECT_EQ(Narrow(text), k.label) << "the label's string-table entry";
     }
-  }
-  // The main window's bars drop popup 0 and popup 1 down, and keep the
-  // commands of their two keys.
-  for (int id : {130, 133}) {
-    const SoftKeyBarTemplate* bar = platform::FindSoftKeyBar(id);
-    ASSERT_NE(bar, nullptr);
+    // The main window's bars drop popup 0 and popup 1 down, and keep the
+    // commands of their two keys.
+    if (b.id != 130 && b.id != 133) continue;
     EXPECT_EQ(bar->buttons[0].popup, 0);
     EXPECT_EQ(bar->buttons[1].popup, 1);
     EXPECT_EQ(bar->buttons[0].buttonId, 40003);
@@ -381,12 +441,7 @@ TEST_F(ResourceScript, SoftKeysSendTheirCommandsAndOpenTheirMenus) {
     SCOPED_TRACE("bar " + std::to_string(p.bar) + ": " + p.keys);
     HWND owner = CreateWindowEx(0, u"Commands", u"Owner", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ShowWindow(owner, SW_SHOW);
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = owner;
-    bar.nToolBarId = (UINT)p.bar;
-    bar.hInstRes = GetModuleHandle(nullptr);
-    ASSERT_TRUE(SHCreateMenuBar(&bar));
+    ASSERT_NE(ShowSoftKeys(owner, p.bar), nullptr);
     g_commands.clear();
     std::string error;
     ASSERT_TRUE(platform::headless::AddScript(p.keys, &error)) << error;
@@ -418,91 +473,29 @@ TEST_F(ResourceScript, DialogsHaveTheirControlsWithClassesAndStyles) {
       SCOPED_TRACE("control " + std::to_string(c.id));
       const DialogItemTemplate* item = Item(t, c.id);
       ASSERT_NE(item, nullptr);
+      const Rule& rule = kRules.at(c.kind);
       DWORD s = item->style;
-      std::string cls = Narrow(item->className);
+      EXPECT_EQ(Narrow(item->className), rule.cls);
+      EXPECT_EQ((s & rule.mask) == rule.bits, rule.equal) << std::hex << "style 0x" << s;
+      EXPECT_EQ((s & WS_TABSTOP) != 0, rule.tabStop);
       EXPECT_TRUE(s & WS_VISIBLE || (d.id == 107 && (c.id == 1004 || c.id == 1005)));
       if (c.text) {
         EXPECT_EQ(Narrow(item->text), c.text);
       }
-      bool tabStop = true;
-      switch (c.kind) {
-        case kLabel:
-        case kBox:
-          EXPECT_EQ(cls, "Static");
-          EXPECT_NE(s & 0x1F, (DWORD)SS_BITMAP);
-          tabStop = false;
-          break;
-        case kPicture:
-          EXPECT_EQ(cls, "Static");
-          EXPECT_EQ(s & 0x1F, (DWORD)SS_BITMAP);
-          tabStop = false;
-          break;
-        case kLink:
-          EXPECT_EQ(cls, "Static");
-          EXPECT_TRUE(s & SS_NOTIFY);
-          break;
-        case kEdit:
-        case kNumber:
-          EXPECT_EQ(cls, "Edit");
-          EXPECT_EQ((s & ES_NUMBER) != 0, c.kind == kNumber);
-          EXPECT_FALSE(s & ES_READONLY);
-          break;
-        case kReadOnly:
-          EXPECT_EQ(cls, "Edit");
-          EXPECT_TRUE(s & ES_READONLY);
-          tabStop = false;
-          break;
-        case kSpin:
-          EXPECT_EQ(cls, "ListBox");
-          EXPECT_TRUE(s & LBS_NOTIFY);
-          break;
-        case kUpDown:
-        case kUpDownInt: {
-          EXPECT_EQ(cls, "msctls_updown32");
-          DWORD want = UDS_AUTOBUDDY | UDS_ALIGNRIGHT | UDS_ARROWKEYS;
-          EXPECT_EQ(s & want, want);
-          EXPECT_EQ((s & UDS_SETBUDDYINT) != 0, c.kind == kUpDownInt);
-          // The automatic buddy is the control just before it: the edit or
-          // spin list of the same row.
-          size_t at = (size_t)(item - t->items.data());
-          ASSERT_GT(at, 0u);
-          const DialogItemTemplate& buddy = t->items[at - 1];
-          std::string buddyClass = Narrow(buddy.className);
-          EXPECT_TRUE(buddyClass == "Edit" || buddyClass == "ListBox") << buddyClass;
-          // It takes the right end of its buddy's row.
-          EXPECT_EQ(buddy.y, item->y);
-          EXPECT_EQ(buddy.cy, item->cy);
-          EXPECT_EQ(buddy.x + buddy.cx, item->x + item->cx);
-          EXPECT_GT(buddy.cx, 2 * item->cx);
-          if (buddyClass == "ListBox") {
-            EXPECT_EQ(item->cx, 1) << "the spin list draws its own arrows";
-          }
-          if (c.kind == kUpDownInt) {
-            EXPECT_TRUE(buddy.style & ES_NUMBER);
-          }
-          tabStop = false;
-          break;
-        }
-        case kCheck:
-          EXPECT_EQ(cls, "Button");
-          EXPECT_EQ(s & BS_TYPEMASK, (DWORD)BS_AUTOCHECKBOX);
-          break;
-        case kTrack:
-          EXPECT_EQ(cls, "msctls_trackbar32");
-          EXPECT_FALSE(s & TBS_VERT);
-          break;
-        case kReport:
-          EXPECT_EQ(cls, "SysListView32");
-          EXPECT_EQ(s & LVS_TYPEMASK, (DWORD)LVS_REPORT);
-          EXPECT_TRUE(s & LVS_SINGLESEL);
-          break;
-        case kTree:
-          EXPECT_EQ(cls, "SysTreeView32");
-          DWORD want = TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
-          EXPECT_EQ(s & want, want);
-          break;
-      }
-      EXPECT_EQ((s & WS_TABSTOP) != 0, tabStop);
+      if (c.kind != kUpDown && c.kind != kUpDownInt) continue;
+      // The automatic buddy is the control just before it, the edit or spin
+      // list of the same row, whose right end it takes.
+      size_t at = (size_t)(item - t->items.data());
+      ASSERT_GT(at, 0u);
+      const DialogItemTemplate& buddy = t->items[at - 1];
+      std::string buddyClass = Narrow(buddy.className);
+      EXPECT_TRUE(buddyClass == "Edit" || buddyClass == "ListBox") << buddyClass;
+      EXPECT_EQ(buddy.y, item->y);
+      EXPECT_EQ(buddy.cy, item->cy);
+      EXPECT_EQ(buddy.x + buddy.cx, item->x + item->cx);
+      EXPECT_GT(buddy.cx, 2 * item->cx);
+      EXPECT_TRUE(buddyClass != "ListBox" || item->cx == 1) << "the spin list draws its own arrows";
+      EXPECT_TRUE(c.kind != kUpDownInt || buddy.style & ES_NUMBER);
     }
   }
 }
@@ -520,12 +513,8 @@ TEST_F(ResourceScript, LayoutsFitTheWorkAreaTopToBottom) {
     const DialogItemTemplate* previous = nullptr;
     for (size_t i = 0; i < t->items.size(); ++i) {
       const DialogItemTemplate& a = t->items[i];
-      EXPECT_GE(a.x, 0) << a.id;
-      EXPECT_GE(a.y, 0) << a.id;
-      EXPECT_LE(a.x + a.cx, width) << a.id;
-      EXPECT_LE(a.y + a.cy, height) << a.id;
-      EXPECT_GT(a.cx, 0) << a.id;
-      EXPECT_GT(a.cy, 0) << a.id;
+      EXPECT_TRUE(a.x >= 0 && a.y >= 0 && a.cx > 0 && a.cy > 0) << a.id;
+      EXPECT_TRUE(a.x + a.cx <= width && a.y + a.cy <= height) << a.id << " inside";
       for (size_t j = i + 1; j < t->items.size(); ++j) {
         const DialogItemTemplate& b = t->items[j];
         bool pages = d.id == 107 && a.className == u"SysListView32" && b.className == u"SysListView32";
@@ -550,78 +539,60 @@ TEST_F(ResourceScript, LayoutsFitTheWorkAreaTopToBottom) {
 // fit its rectangle on both screens, in the dialog's font (bold, as the
 // dialogs draw labels and check boxes).
 TEST_F(ResourceScript, TextsFitTheirControlsOnBothScreens) {
-  // The translations the dialogs put in their place, by control.
   std::map<std::pair<int, int>, std::vector<std::u16string>> translated;
   for (const char16_t* code : {u"fr", u"de"}) {
     Language language;
     ASSERT_EQ(language.Open(GetModuleHandle(nullptr), code), 1);
-    for (const Dlg& d : Dialogs()) {
-      if (!d.section) continue;
-      HWND dialog = CreateWindowEx(0, u"Plain", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-      for (auto& [id, key] : d.keys) {
-        CreateWindowEx(0, u"Plain", u"", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id, nullptr, nullptr);
-      }
-      language.TranslateDialog(dialog, d.section);
-      for (auto& [id, key] : d.keys) {
-        language.TranslateControl(id, key);
-        WCHAR text[256] = {0};
-        GetWindowText(GetDlgItem(dialog, id), text, 256);
-        translated[{d.id, id}].push_back(text);
-      }
-      DestroyWindow(dialog);
-    }
+    for (const Dlg& d : Dialogs())
+      if (d.section)
+        for (auto& [id, text] : Translate(language, d))
+          if (id) translated[{d.id, id}].push_back(text);
   }
   for (auto [w, h] : {std::pair{176, 220}, std::pair{240, 320}}) {
-    platform::StopDevice();
-    platform::DeviceOptions options;
-    options.headless = true;
-    options.registryFile = dir_ + "/registry.db";
-    options.screen = platform::ProfileForSize(w, h);
-    ASSERT_TRUE(platform::StartDevice(options));
+    RestartOnScreen(w, h);
     HDC dc = GetDC(nullptr);
     int dpi = GetDeviceCaps(dc, LOGPIXELSY);
     for (const Dlg& d : Dialogs()) {
       const DialogTemplate* t = platform::FindDialogTemplate(d.id);
       ASSERT_NE(t, nullptr);
+      LOGFONT lf{};
+      lf.lfHeight = -((t->fontSize * dpi + 36) / 72);
+      lf.lfWeight = 700;  // the dialogs draw labels and check boxes in bold
+      platform::CopyWide(t->fontFace, lf.lfFaceName, LF_FACESIZE);
+      HFONT font = CreateFontIndirect(&lf);
+      HGDIOBJ old = SelectObject(dc, font);
+      TEXTMETRIC tm{};
+      GetTextMetrics(dc, &tm);
       for (const DialogItemTemplate& item : t->items) {
         bool label = item.className == u"Static" && (item.style & 0x1F) != SS_BITMAP;
         bool check = item.className == u"Button";
-        if (!label && !check) continue;
-        if (item.text.empty()) continue;
+        if ((!label && !check) || item.text.empty()) continue;
         SCOPED_TRACE("dialog " + std::to_string(d.id) + " control " + std::to_string(item.id) + " at " +
                      std::to_string(w));
-        LOGFONT lf{};
-        lf.lfHeight = -((t->fontSize * dpi + 36) / 72);
-        lf.lfWeight = 700;  // the dialogs draw labels and check boxes in bold
-        platform::CopyWide(t->fontFace, lf.lfFaceName, LF_FACESIZE);
-        HFONT font = CreateFontIndirect(&lf);
-        HGDIOBJ old = SelectObject(dc, font);
         RECT r{item.x, item.y, item.x + item.cx, item.y + item.cy};
         MapDialogRect(nullptr, &r);
-        std::vector<std::u16string> texts{item.text};
-        for (auto& t : translated[{d.id, item.id}]) texts.push_back(t);
-        for (const std::u16string& written : texts) {
-        std::u16string text;  // "&&" shows one "&", a single "&" underlines
-        for (size_t i = 0; i < written.size(); ++i) {
-          if (written[i] == u'&' && i + 1 < written.size()) ++i;
-          text += written[i];
-        }
-        SIZE size{};
-        GetTextExtentPoint32(dc, text.c_str(), (int)text.size(), &size);
-        TEXTMETRIC tm{};
-        GetTextMetrics(dc, &tm);
         // Labels wrap their words; check boxes only with BS_MULTILINE.
         int lines = std::max(1, (int)((r.bottom - r.top) / tm.tmHeight));
         if (check && !(item.style & 0x2000)) lines = 1;
         int room = (r.right - r.left) * lines;
         if (check) room -= (tm.tmHeight + 2) * lines;  // the box and its gap
         if (lines > 1) room -= (r.right - r.left) / 4 * (lines - 1);  // words wrap unevenly
-        EXPECT_LE(size.cx, room) << Narrow(text);
-        EXPECT_GE(r.bottom - r.top, tm.tmHeight - 1) << Narrow(text) << ": one line fits";
+        std::vector<std::u16string> texts{item.text};
+        for (auto& t : translated[{d.id, item.id}]) texts.push_back(t);
+        for (const std::u16string& written : texts) {
+          std::u16string text;  // "&&" shows one "&", a single "&" underlines
+          for (size_t i = 0; i < written.size(); ++i) {
+            if (written[i] == u'&' && i + 1 < written.size()) ++i;
+            text += written[i];
+          }
+          SIZE size{};
+          GetTextExtentPoint32(dc, text.c_str(), (int)text.size(), &size);
+          EXPECT_LE(size.cx, room) << Narrow(text);
+          EXPECT_GE(r.bottom - r.top, tm.tmHeight - 1) << Narrow(text) << ": one line fits";
         }
-        SelectObject(dc, old);
-        DeleteObject(font);
       }
+      SelectObject(dc, old);
+      DeleteObject(font);
     }
     ReleaseDC(nullptr, dc);
   }
@@ -655,6 +626,9 @@ TEST_F(ResourceScript, TheAboutPictureLoadsAsABitmap) {
 TEST_F(ResourceScript, LanguageFilesAndScriptAgree) {
   std::set<std::string> menuTexts = ScriptMenuTexts();
   ASSERT_GT(menuTexts.size(), 60u);
+  std::set<std::string> stringKeys;
+  for (UINT id = 0; id < 200; ++id)
+    if (StringKeyName(id)) stringKeys.insert(StringKeyName(id));
   for (const char16_t* code : {u"fr", u"de"}) {
     std::string name = Narrow(code);
     SCOPED_TRACE(name);
@@ -669,50 +643,35 @@ TEST_F(ResourceScript, LanguageFilesAndScriptAgree) {
       if (!d.section) continue;
       const DialogTemplate* t = platform::FindDialogTemplate(d.id);
       ASSERT_NE(t, nullptr);
-      HWND dialog = CreateWindowEx(0, u"Plain", u"untranslated", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                                   nullptr);
-      ASSERT_NE(dialog, nullptr);
       for (auto& [id, key] : d.keys) {
         const DialogItemTemplate* item = Item(t, id);
         ASSERT_NE(item, nullptr) << d.section << " " << key;
         EXPECT_TRUE(item->className == u"Static" || item->className == u"Button") << key;
         EXPECT_FALSE(item->text.empty()) << key;
-        CreateWindowEx(0, u"Plain", u"untranslated", WS_CHILD, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)id,
-                       nullptr, nullptr);
       }
-      language.TranslateDialog(dialog, d.section);
-      WCHAR text[256] = {0};
-      GetWindowText(dialog, text, 256);
-      EXPECT_NE(Narrow(text), "untranslated") << d.section << " title";
-      for (auto& [id, key] : d.keys) {
-        language.TranslateControl(id, key);
-        GetWindowText(GetDlgItem(dialog, id), text, 256);
-        EXPECT_NE(Narrow(text), "untranslated") << d.section << " " << key;
-      }
-      DestroyWindow(dialog);
+      auto texts = Translate(language, d);
+      EXPECT_NE(Narrow(texts[0]), "untranslated") << d.section << " title";
+      for (auto& [id, key] : d.keys)
+        EXPECT_NE(Narrow(texts[id]), "untranslated") << d.section << " " << key;
     }
 
     // The other way round: each section and key of the file is known.
     auto sections = ReadSections(std::string(QUIVRA_SOURCE_DIR) + "/resources/" + name + ".lng");
     ASSERT_FALSE(sections.empty());
-    std::set<std::string> stringKeys;
-    for (UINT id = 0; id < 200; ++id)
-      if (StringKeyName(id)) stringKeys.insert(StringKeyName(id));
     for (auto& [section, keys] : sections) {
       const Dlg* dialog = nullptr;
       for (const Dlg& d : Dialogs())
         if (d.section && section == d.section) dialog = &d;
       EXPECT_TRUE(section == "Menu" || section == "String" || dialog) << "section [" << section << "]";
       for (const std::string& key : keys) {
-        if (section == "Menu") {
-          EXPECT_TRUE(menuTexts.count(key)) << "[Menu] " << key;
-        } else if (section == "String") {
-          EXPECT_TRUE(stringKeys.count(key)) << "[String] " << key;
-        } else if (dialog) {
-          bool known = key == "-1";
+        bool known = !dialog || key == "-1";  // a section unknown is reported above
+        if (section == "Menu")
+          known = menuTexts.count(key);
+        else if (section == "String")
+          known = stringKeys.count(key);
+        else if (dialog)
           for (auto& k : dialog->keys) known = known || key == k.second;
-          EXPECT_TRUE(known) << "[" << section << "] " << key;
-        }
+        EXPECT_TRUE(known) << "[" << section << "] " << key;
       }
     }
   }
@@ -727,7 +686,19 @@ struct Render {
   int id;
   std::string golden;
   HFONT bold = nullptr;
-  int result = 0;
+};
+
+// Sample values by dialog: the texts of fields, the check boxes ticked.
+const std::vector<std::tuple<int, int, const char16_t*>> kSampleTexts = {
+    {107, 1003, u"photo.jpg"}, {108, 1008, u"\\My Documents\\"}, {110, 1017, u"100"},
+    {110, 1020, u"640"},       {110, 1022, u"480"},                {111, 1008, u"\\My Documents\\"},
+    {111, 1003, u"photo"},     {111, 1027, u"85"},                 {112, 1008, u"\\My Documents\\"},
+    {112, 1003, u"photo"},     {112, 1036, u"jpg"},                {116, 1046, u"2"},
+    {118, 1047, u"0"},
+};
+const std::vector<std::pair<int, int>> kTicked = {
+    {111, 1034}, {114, 1034}, {115, 1034}, {116, 1034},
+    {116, 1035}, {117, 1034}, {117, 1035}, {117, 1037},
 };
 
 void Fill(HWND d, int id) {
@@ -762,15 +733,17 @@ void Fill(HWND d, int id) {
       ++i;
     }
   };
+  for (auto& [dialog, control, text] : kSampleTexts)
+    if (dialog == id) SetDlgItemText(d, control, text);
+  for (auto& [dialog, control] : kTicked)
+    if (dialog == id) CheckDlgButton(d, control, BST_CHECKED);
   switch (id) {
     case 107:
-      SetDlgItemText(d, 1003, u"photo.jpg");
       rows(1002, {{u"Filename", u"photo.jpg"}, {u"File size", u"12.50 Kb"}, {u"Image size", u"640 x 480"},
                   {u"# Bits", u"16M"}},
            2);
       break;
     case 108: {
-      SetDlgItemText(d, 1008, u"\\My Documents\\");
       HWND tree = GetDlgItem(d, 1009);
       auto insert = [&](HTREEITEM parent, const char16_t* text) {
         TVINSERTSTRUCT in{};
@@ -792,23 +765,11 @@ void Fill(HWND d, int id) {
       SendDlgItemMessage(d, 1012, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)LoadBitmap(nullptr, MAKEINTRESOURCE(135)));
       break;
     case 110:
-      SetDlgItemInt(d, 1017, 100, FALSE);
-      SetDlgItemInt(d, 1020, 640, FALSE);
-      SetDlgItemInt(d, 1022, 480, FALSE);
       add(1024, {u"", u"160x120", u"320x240", u"640x480"}, 0);
       break;
     case 111:
-      SetDlgItemText(d, 1008, u"\\My Documents\\");
-      SetDlgItemText(d, 1003, u"photo");
       add(1021, {u"JPEG Image Format", u"PNG Image Format"}, 0);
-      SetDlgItemInt(d, 1027, 85, FALSE);
-      CheckDlgButton(d, 1034, BST_CHECKED);
       add(1026, {u"256 colors", u"Black&White"}, 0);
-      break;
-    case 112:
-      SetDlgItemText(d, 1008, u"\\My Documents\\");
-      SetDlgItemText(d, 1003, u"photo");
-      SetDlgItemText(d, 1036, u"jpg");
       break;
     case 113:
       rows(1035, {{u"General", nullptr}, {u"Thumbnails", nullptr}, {u"SlideShow", nullptr}, {u"Associations", nullptr}},
@@ -818,24 +779,11 @@ void Fill(HWND d, int id) {
       add(1042, {u"en - English", u"fr - Fran\u00E7ais"}, 0);
       add(1039, {u"None", u"Auto Left"}, 0);
       add(1040, {u"None", u"240x320"}, 1);
-      CheckDlgButton(d, 1034, BST_CHECKED);
-      break;
-    case 115:
-      CheckDlgButton(d, 1034, BST_CHECKED);
-      break;
-    case 116:
-      SetDlgItemInt(d, 1046, 2, FALSE);
-      CheckDlgButton(d, 1034, BST_CHECKED);
-      CheckDlgButton(d, 1035, BST_CHECKED);
-      break;
-    case 117:
-      for (int check : {1034, 1035, 1037}) CheckDlgButton(d, check, BST_CHECKED);
       break;
     case 118:
       SendDlgItemMessage(d, 1048, TBM_SETRANGE, TRUE, MAKELPARAM(-128, 128));
       SendDlgItemMessage(d, 1048, TBM_SETTICFREQ, 20, 0);
       SendDlgItemMessage(d, 1048, TBM_SETPOS, TRUE, 0);
-      SetDlgItemInt(d, 1047, 0, FALSE);
       break;
   }
 }
@@ -847,16 +795,11 @@ INT_PTR CALLBACK RenderProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
       r = (Render*)lParam;
       SetWindowLong(d, GWL_USERDATA, (LONG_PTR)r);
       const DialogTemplate* t = platform::FindDialogTemplate(r->id);
-      SHMENUBARINFO bar{};
-      bar.cbSize = sizeof bar;
-      bar.hwndParent = d;
-      bar.nToolBarId = (UINT)t->bar;
-      bar.hInstRes = GetModuleHandle(nullptr);
-      SHCreateMenuBar(&bar);
+      HWND bar = ShowSoftKeys(d, t->bar);
       if (t->cy) {  // a strip just above the soft keys, as the adjust bar moves itself
         RECT strip, keys;
         GetWindowRect(d, &strip);
-        GetWindowRect(bar.hwndMB, &keys);
+        GetWindowRect(bar, &keys);
         int height = strip.bottom - strip.top;
         MoveWindow(d, strip.left, keys.top - height, strip.right - strip.left, height, TRUE);
       }
@@ -876,7 +819,7 @@ INT_PTR CALLBACK RenderProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
       return (INT_PTR)GetStockObject(WHITE_BRUSH);
     }
     case WM_APP:
-      if (!r->golden.empty()) platform_test::ExpectScreenMatchesGolden(r->golden);
+      platform_test::ExpectScreenMatchesGolden(r->golden);
       EndDialog(d, 1);
       return TRUE;
   }
@@ -885,18 +828,11 @@ INT_PTR CALLBACK RenderProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 TEST_F(ResourceScript, EveryDialogAsItLooks) {
   for (auto [w, h, suffix] : {std::tuple{176, 220, ""}, std::tuple{240, 320, "_large"}}) {
-    platform::StopDevice();
-    platform::DeviceOptions options;
-    options.headless = true;
-    options.registryFile = dir_ + "/registry.db";
-    options.screen = platform::ProfileForSize(w, h);
-    ASSERT_TRUE(platform::StartDevice(options));
+    RestartOnScreen(w, h);
     SHInitExtraControls();
     for (const Dlg& d : Dialogs()) {
       SCOPED_TRACE("dialog " + std::to_string(d.id) + suffix);
-      Render r;
-      r.id = d.id;
-      r.golden = "rc_dialog_" + std::to_string(d.id) + suffix;
+      Render r{d.id, "rc_dialog_" + std::to_string(d.id) + suffix};
       const DialogTemplate* t = platform::FindDialogTemplate(d.id);
       ASSERT_NE(t, nullptr);
       EXPECT_EQ(DialogBoxIndirectParam(GetModuleHandle(nullptr), t, nullptr, RenderProc, (LPARAM)&r), 1);
