@@ -148,9 +148,11 @@ class DialogFramework : public platform_test::DeviceTest {
     std::ofstream(programDir_ + "/fr.lng", std::ios::binary) << bytes;
     ASSERT_EQ(TheLanguage().Open(GetModuleHandle(nullptr), u"fr"), 1);
   }
-  static void Script(const std::string& text) {
+  // Runs `probe` with the keys of `script` queued.
+  static int Run(CDlgProbe& probe, const std::string& script) {
     std::string error;
-    ASSERT_TRUE(platform::headless::AddScript(text, &error)) << error;
+    EXPECT_TRUE(platform::headless::AddScript(script, &error)) << error;
+    return probe.Run();
   }
   static std::u16string ButtonText(HWND bar, int index) {
     WCHAR text[64] = {0};
@@ -179,38 +181,33 @@ TEST_F(DialogFramework, AMissingTemplateRunsNothing) {
 
 TEST_F(DialogFramework, TheSoftKeysGiveOkAndCancel) {
   REQUIRE_PROGRAM_TEMPLATES();
-  {
-    CDlgProbe ok(kRename);
-    Script("key F1");
-    EXPECT_EQ(ok.Run(), 1);
-    EXPECT_TRUE(ok.destroyed);
-  }
-  {
-    CDlgProbe cancel(kRename);
-    Script("key F2");
-    EXPECT_EQ(cancel.Run(), 0);
-    EXPECT_TRUE(cancel.destroyed);
+  for (auto [key, result] : {std::pair{"key F1", 1}, std::pair{"key F2", 0}}) {
+    SCOPED_TRACE(key);
+    CDlgProbe probe(kRename);
+    EXPECT_EQ(Run(probe, key), result);
+    EXPECT_TRUE(probe.destroyed);
   }
 }
 
 TEST_F(DialogFramework, InitDialogBindsTheObjectAndFillsTheScreen) {
   REQUIRE_PROGRAM_TEMPLATES();
   CDlgProbe probe(kRename);
-  HWND bound = nullptr;
+  HWND bound = nullptr, bar = nullptr;
   LONG_PTR userData = 0;
   RECT rect{};
-  HWND bar = nullptr;
   bool barShown = false;
+  LOGFONT normal{}, bold{};
   probe.onInit = [&](CDlgProbe* p) -> LRESULT {
     bound = p->Handle();
     userData = GetWindowLong(p->Handle(), GWL_USERDATA);
     GetWindowRect(p->Handle(), &rect);
     bar = p->SoftKeyBar();
+    GetObject((HFONT)SendMessage(p->Handle(), WM_GETFONT, 0, 0), sizeof normal, &normal);
+    GetObject(p->BoldFont(), sizeof bold, &bold);
     return 1;
   };
   probe.onOk = [&](CDlgProbe*) { barShown = bar && IsWindowVisible(bar); };
-  Script("key F1");
-  EXPECT_EQ(probe.Run(), 1);
+  EXPECT_EQ(Run(probe, "key F1"), 1);
   EXPECT_NE(bound, nullptr);
   EXPECT_EQ(probe.handleAtInit, bound);
   EXPECT_EQ(probe.initParam, (LPARAM)&probe);
@@ -222,7 +219,11 @@ TEST_F(DialogFramework, InitDialogBindsTheObjectAndFillsTheScreen) {
   EXPECT_EQ(rect.bottom, 200);
   EXPECT_NE(bar, nullptr);
   EXPECT_TRUE(barShown);
-  // The bold font was made from the dialog's font, and released at the end.
+  // The bold font copies the dialog's font with weight 700, and is released at the end.
+  EXPECT_EQ(bold.lfWeight, 700);
+  EXPECT_NE(normal.lfWeight, 700);
+  EXPECT_EQ(bold.lfHeight, normal.lfHeight);
+  EXPECT_EQ(std::u16string(bold.lfFaceName), std::u16string(normal.lfFaceName));
   EXPECT_EQ(probe.BoldFont(), nullptr);
 }
 
@@ -230,7 +231,7 @@ TEST_F(DialogFramework, TheDialogProcedureReturnRules) {
   REQUIRE_PROGRAM_TEMPLATES();
   CDlgProbe probe(kRename);
   struct Seen {
-    INT_PTR notifyHandled, notifyUnset, notifyOther, vkey, unmatched, ctlColor;
+    INT_PTR notifyHandled, notifyUnset, notifyOther, unmatched, ctlColor;
     LONG_PTR msgResult, msgResultAfterUnset;
     HGDIOBJ selectedFont;
     HFONT bold;
@@ -256,8 +257,7 @@ TEST_F(DialogFramework, TheDialogProcedureReturnRules) {
     ReleaseDC(d, dc);
     return 1;
   };
-  Script("key F1");
-  ASSERT_EQ(probe.Run(), 1);
+  ASSERT_EQ(Run(probe, "key F1"), 1);
   EXPECT_EQ(seen.notifyHandled, 1);
   EXPECT_EQ(seen.msgResult, 0x20);
   EXPECT_EQ(seen.notifyUnset, 0);
@@ -269,29 +269,11 @@ TEST_F(DialogFramework, TheDialogProcedureReturnRules) {
   EXPECT_EQ(seen.selectedFont, (HGDIOBJ)seen.bold);
 }
 
-TEST_F(DialogFramework, TheBoldFontCopiesTheDialogFontWithWeight700) {
-  REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kRename);
-  LOGFONT normal{}, bold{};
-  probe.onInit = [&](CDlgProbe* p) -> LRESULT {
-    HFONT f = (HFONT)SendMessage(p->Handle(), WM_GETFONT, 0, 0);
-    GetObject(f, sizeof normal, &normal);
-    GetObject(p->BoldFont(), sizeof bold, &bold);
-    return 1;
-  };
-  Script("key F1");
-  ASSERT_EQ(probe.Run(), 1);
-  EXPECT_EQ(bold.lfWeight, 700);
-  EXPECT_NE(normal.lfWeight, 700);
-  EXPECT_EQ(bold.lfHeight, normal.lfHeight);
-  EXPECT_EQ(std::u16string(bold.lfFaceName), std::u16string(normal.lfFaceName));
-}
-
 TEST_F(DialogFramework, ALanguageFileTranslatesTitleLabelsAndSoftKeys) {
   REQUIRE_PROGRAM_TEMPLATES();
   OpenFrench();
   CDlgProbe probe(kRename);
-  std::u16string title, folder, name, extension, left, right;
+  std::vector<std::u16string> texts;
   probe.onInit = [&](CDlgProbe* p) -> LRESULT {
     Language& language = TheLanguage();
     language.TranslateDialog(p->Handle(), "DlgRename");
@@ -304,28 +286,13 @@ TEST_F(DialogFramework, ALanguageFileTranslatesTitleLabelsAndSoftKeys) {
     return 1;
   };
   probe.onOk = [&](CDlgProbe* p) {
-    title = TextOf(p->Handle());
-    folder = TextOf(p->Item(1045));
-    name = TextOf(p->Item(1046));
-    extension = TextOf(p->Item(1047));
-    left = ButtonText(p->SoftKeyBar(), 0);
-    right = ButtonText(p->SoftKeyBar(), 1);
+    texts = {TextOf(p->Handle()), TextOf(p->Item(1045)), TextOf(p->Item(1046)),
+             TextOf(p->Item(1047)), ButtonText(p->SoftKeyBar(), 0), ButtonText(p->SoftKeyBar(), 1)};
     platform_test::ExpectScreenMatchesGolden("framework_rename_fr");
   };
-  Script("key F1");
-  ASSERT_EQ(probe.Run(), 1);
-  EXPECT_EQ(title, u"Renommer");
-  EXPECT_EQ(folder, u"Dossier :");
-  EXPECT_EQ(name, u"Nom :");
-  EXPECT_EQ(extension, u"Extension :");
-  EXPECT_EQ(left, u"OK");
-  EXPECT_EQ(right, u"Annuler");
-}
-
-std::u16string MenuText(HMENU menu, int position) {
-  WCHAR text[64] = {0};
-  GetMenuString(menu, (UINT)position, text, 64, MF_BYPOSITION);
-  return text;
+  ASSERT_EQ(Run(probe, "key F1"), 1);
+  EXPECT_EQ(texts, (std::vector<std::u16string>{u"Renommer", u"Dossier :", u"Nom :", u"Extension :",
+                                                u"OK", u"Annuler"}));
 }
 
 TEST_F(DialogFramework, TheSoftKeyMenuIsTranslatedWithItsButtons) {
@@ -334,87 +301,72 @@ TEST_F(DialogFramework, TheSoftKeyMenuIsTranslatedWithItsButtons) {
     GTEST_SKIP() << "the properties dialog and its bar are not in this build yet";
   OpenFrench();
   CDlgProbe probe(107, 131);
-  std::u16string left, right, first, second, info, exif;
+  std::vector<std::u16string> texts;
   probe.onInit = [&](CDlgProbe* p) -> LRESULT {
     HMENU menu = p->SoftKeyMenu();
     EXPECT_NE(menu, nullptr);
-    left = ButtonText(p->SoftKeyBar(), 0);
-    right = ButtonText(p->SoftKeyBar(), 1);
-    first = MenuText(menu, 0);
-    second = MenuText(menu, 1);
-    info = MenuText(menu, 3);
-    exif = MenuText(menu, 5);  // no entry: the English text stays
+    texts = {ButtonText(p->SoftKeyBar(), 0), ButtonText(p->SoftKeyBar(), 1)};
+    for (int position : {0, 1, 3, 5}) {
+      WCHAR text[64] = {0};
+      GetMenuString(menu, (UINT)position, text, 64, MF_BYPOSITION);
+      texts.push_back(text);
+    }
     return 1;
   };
-  Script("key F1");
-  EXPECT_EQ(probe.Run(), 1);
-  EXPECT_EQ(left, u"Termin\u00e9");
-  EXPECT_EQ(right, u"Menu");
-  EXPECT_EQ(first, u"Pr\u00e9c\u00e9dente");
-  EXPECT_EQ(second, u"Suivante");
-  EXPECT_EQ(info, u"Infos");
-  EXPECT_EQ(exif, u"EXIF");
+  EXPECT_EQ(Run(probe, "key F1"), 1);
+  // EXIF has no entry: the English text stays.
+  EXPECT_EQ(texts, (std::vector<std::u16string>{u"Termin\u00e9", u"Menu", u"Pr\u00e9c\u00e9dente",
+                                                u"Suivante", u"Infos", u"EXIF"}));
 }
 
-// The name field of the rename dialog, focused with the caret after "photo".
-LRESULT FocusNameField(CDlgProbe* p) {
-  SetDlgItemText(p->Handle(), 1003, u"photo");
-  SetFocus(p->Item(1003));
-  SendMessage(p->Item(1003), EM_SETSEL, 5, 5);
-  return 0;
-}
-
-TEST_F(DialogFramework, ReleasingBackInAnEditFieldDeletesOneCharacter) {
+// Back in the name field of the rename dialog (caret after "photo") edits
+// it; outside an edit field (a slideshow check box) it ends the dialog with
+// 0, unless the dialog class gives it its own meaning.
+TEST_F(DialogFramework, TheBackKeyInAndOutsideEditFields) {
   REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kRename);
-  std::u16string atOk;
-  probe.onInit = FocusNameField;
-  probe.onOk = [&](CDlgProbe* p) { atOk = TextOf(p->Item(1003)); };
-  Script("key back\nkey back\nkey F1");
-  EXPECT_EQ(probe.Run(), 1);
-  EXPECT_EQ(atOk, u"pho");
-  EXPECT_EQ(probe.backKeys, 0);
-}
-
-TEST_F(DialogFramework, HoldingBackInAnEditFieldEmptiesIt) {
-  REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kRename);
-  std::u16string atOk;
-  probe.onInit = FocusNameField;
-  probe.onOk = [&](CDlgProbe* p) { atOk = TextOf(p->Item(1003)); };
-  Script("hold back 1500\nkey F1");
-  EXPECT_EQ(probe.Run(), 1);
-  EXPECT_EQ(atOk, u"");
-  EXPECT_EQ(probe.backKeys, 0);
-}
-
-// The slideshow settings dialog with its first check box focused.
-LRESULT FocusCheckBox(CDlgProbe* p) {
-  SetFocus(p->Item(1034));
-  return 0;
-}
-
-TEST_F(DialogFramework, BackOutsideAnEditFieldEndsTheDialogWithZero) {
-  REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kSlideshow);
-  probe.onInit = FocusCheckBox;
-  bool okReached = false;
-  probe.onOk = [&](CDlgProbe*) { okReached = true; };
-  // Had Back not ended the dialog, F1 would end it with 1.
-  Script("key back\nkey F1");
-  EXPECT_EQ(probe.Run(), 0);
-  EXPECT_EQ(probe.backKeys, 1);
-  EXPECT_FALSE(okReached);
-}
-
-TEST_F(DialogFramework, ADialogClassMayGiveTheBackKeyItsOwnMeaning) {
-  REQUIRE_PROGRAM_TEMPLATES();
-  CDlgProbe probe(kSlideshow);
-  probe.onInit = FocusCheckBox;
-  probe.overrideBack = true;
-  Script("key back\nkey F1");
-  EXPECT_EQ(probe.Run(), 7);
-  EXPECT_EQ(probe.backKeys, 1);
+  struct Case {
+    const char* name;
+    bool inEdit, overrideBack;
+    const char* keys;
+    int result, backKeys;
+    const char16_t* nameAtOk;
+  };
+  const Case cases[] = {
+      {"release in an edit field: one character", true, false, "key back\nkey back\nkey F1", 1, 0,
+       u"pho"},
+      {"hold in an edit field: all of it", true, false, "hold back 1500\nkey F1", 1, 0, u""},
+      // Had Back not ended the dialog, F1 would end it with 1.
+      {"outside an edit field: ends with 0", false, false, "key back\nkey F1", 0, 1, nullptr},
+      {"the class's own meaning", false, true, "key back\nkey F1", 7, 1, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDlgProbe probe(c.inEdit ? kRename : kSlideshow);
+    probe.overrideBack = c.overrideBack;
+    probe.onInit = [&](CDlgProbe* p) -> LRESULT {
+      if (c.inEdit) {
+        SetDlgItemText(p->Handle(), 1003, u"photo");
+        SendMessage(p->Item(1003), EM_SETSEL, 5, 5);
+      }
+      SetFocus(p->Item(c.inEdit ? 1003 : 1034));
+      return 0;
+    };
+    bool okReached = false;
+    std::u16string atOk;
+    probe.onOk = [&](CDlgProbe* p) {
+      okReached = true;
+      atOk = TextOf(p->Item(1003));
+    };
+    EXPECT_EQ(Run(probe, c.keys), c.result);
+    EXPECT_EQ(probe.backKeys, c.backKeys);
+    EXPECT_EQ(okReached, c.result == 1);
+    if (c.nameAtOk) {
+      EXPECT_EQ(atOk, c.nameAtOk);
+    }
+    // The keys left after the dialog ended go before the next row starts.
+    MSG m;
+    while (GetMessage(&m, nullptr, 0, 0)) DispatchMessage(&m);
+  }
 }
 
 TEST_F(DialogFramework, AnAttachedTreeThatWantsAllKeysGetsTheDirectionKeys) {
@@ -433,8 +385,7 @@ TEST_F(DialogFramework, AnAttachedTreeThatWantsAllKeysGetsTheDirectionKeys) {
   };
   probe.onOk = [&](CDlgProbe*) { focusedAtEnd = GetFocus() == control; };
   // Action still gives IDOK to the dialog, whatever the tree wants.
-  Script("key down\nkey up\nkey enter");
-  EXPECT_EQ(probe.Run(), 1);
+  EXPECT_EQ(Run(probe, "key down\nkey up\nkey enter"), 1);
   EXPECT_NE(control, nullptr);
   EXPECT_EQ(tree.keys, (std::vector<WPARAM>{VK_DOWN, VK_UP}));
   EXPECT_TRUE(focusedAtEnd);
@@ -444,31 +395,25 @@ TEST_F(DialogFramework, AnAttachedTreeThatWantsAllKeysGetsTheDirectionKeys) {
 
 TEST_F(DialogFramework, TheDebugConsoleNamesTheDestroyedDialogOnlyWhenAsked) {
   REQUIRE_PROGRAM_TEMPLATES();
-  setenv("QUIVRA_DEBUG", "1", 1);
-  testing::internal::CaptureStderr();
-  HWND handle = nullptr;
-  {
-    CDlgProbe probe(kRename);
-    probe.onInit = [&](CDlgProbe* p) -> LRESULT {
-      handle = p->Handle();
-      return 1;
-    };
-    Script("key F1");
-    probe.Run();
+  for (bool asked : {true, false}) {
+    SCOPED_TRACE(asked ? "QUIVRA_DEBUG=1" : "no QUIVRA_DEBUG");
+    if (asked) setenv("QUIVRA_DEBUG", "1", 1);
+    testing::internal::CaptureStderr();
+    HWND handle = nullptr;
+    {
+      CDlgProbe probe(kRename);
+      probe.onInit = [&](CDlgProbe* p) -> LRESULT {
+        handle = p->Handle();
+        return 1;
+      };
+      Run(probe, "key F1");
+    }
+    std::string printed = testing::internal::GetCapturedStderr();
+    unsetenv("QUIVRA_DEBUG");
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "WM_DESTROY  %x \n", (unsigned)(uintptr_t)handle);
+    EXPECT_EQ(printed.find(asked ? expected : "WM_DESTROY") != std::string::npos, asked) << printed;
   }
-  std::string printed = testing::internal::GetCapturedStderr();
-  unsetenv("QUIVRA_DEBUG");
-  char expected[64];
-  std::snprintf(expected, sizeof expected, "WM_DESTROY  %x \n", (unsigned)(uintptr_t)handle);
-  EXPECT_NE(printed.find(expected), std::string::npos) << printed;
-
-  testing::internal::CaptureStderr();
-  {
-    CDlgProbe probe(kRename);
-    Script("key F1");
-    probe.Run();
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr().find("WM_DESTROY"), std::string::npos);
 }
 
 TEST_F(DialogFramework, TheLanguageListFillsAListBox) {
