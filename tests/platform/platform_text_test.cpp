@@ -88,16 +88,15 @@ TEST(Locale, AnswersComeFromTheSettingsWithTheirTerminator) {
   s.timeSeparator = u"h";
   platform::SetLocaleSettings(s);
   WCHAR out[10];
-  EXPECT_EQ(GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, out, 10), 3);
-  EXPECT_EQ(std::u16string(out), u"fr");
-  GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, out, 10);
-  EXPECT_EQ(std::u16string(out), u"FRA");
-  GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_IDATE, out, 10);
-  EXPECT_EQ(std::u16string(out), u"1");
-  GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SDATE, out, 10);
-  EXPECT_EQ(std::u16string(out), u".");
-  GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_STIME, out, 10);
-  EXPECT_EQ(std::u16string(out), u"h");
+  const std::pair<LCTYPE, std::u16string> answers[] = {{LOCALE_SISO639LANGNAME, u"fr"},
+                                                       {LOCALE_SABBREVLANGNAME, u"FRA"},
+                                                       {LOCALE_IDATE, u"1"},
+                                                       {LOCALE_SDATE, u"."},
+                                                       {LOCALE_STIME, u"h"}};
+  for (auto& [type, answer] : answers) {
+    EXPECT_EQ(GetLocaleInfo(LOCALE_USER_DEFAULT, type, out, 10), (int)answer.size() + 1) << type;
+    EXPECT_EQ(std::u16string(out), answer) << type;
+  }
   WCHAR tiny[2];
   EXPECT_EQ(GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, tiny, 2), 0);
   platform::SetLocaleSettings(platform::LocaleSettings{});
