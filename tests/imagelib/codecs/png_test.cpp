@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -119,16 +120,15 @@ struct Loaded {
   }
 };
 
-// Runs a Python snippet with Pillow; `args` are appended quoted.
-int Python(const std::string& code, const std::vector<std::string>& args, std::string* out = nullptr) {
+// Runs a Python snippet with Pillow; `args` are appended quoted; `out` gets
+// the output without its final line break.
+int Python(const std::string& code, const std::vector<std::string>& args,
+           std::string* out = nullptr) {
   std::string command = std::string(kPython) + " -c \"" + code + "\"";
   for (const auto& a : args) command += " '" + a + "'";
-  return RunCommand(command + " 2>&1", out);
-}
-
-std::string Trim(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-  return s;
+  int result = RunCommand(command + " 2>&1", out);
+  while (out && !out->empty() && (out->back() == '\n' || out->back() == '\r')) out->pop_back();
+  return result;
 }
 
 class PngTest : public ::testing::Test {
@@ -369,13 +369,10 @@ struct Saved {
 };
 
 Saved SavePng(const TempDir& dir, const std::string& name, const Image& image,
-              const WriteOptions* given = nullptr) {
+              const std::function<void(WriteOptions*)>& adjust = nullptr) {
   WriteOptions options;
-  if (given) {
-    options = *given;
-  } else {
-    WriteOptionsInit(&options);
-  }
+  WriteOptionsInit(&options);
+  if (adjust) adjust(&options);
   options.formatIndex = (int16_t)FindFormat("png");
   Saved s;
   s.path = dir.File(name);
@@ -426,7 +423,7 @@ std::string PngInfo(const std::string& path) {
          "'mode',im.mode,'dpi',im.info.get('dpi'),'trns',im.info.get('transparency'),"
          "'comment',im.info.get('Comment'))",
          {path}, &out);
-  return Trim(out);
+  return out;
 }
 
 }  // namespace
@@ -450,10 +447,8 @@ TEST_F(PngTest, WrittenPicturesReadBackExactlyByPillow) {
                    " interlaced " + std::to_string(interlaced));
       Image image{};
       Fill(&image, c.type, c.width, 13, c.colours);
-      WriteOptions options;
-      WriteOptionsInit(&options);
-      options.interlaced = (uint8_t)interlaced;
-      Saved s = SavePng(dir, "w.png", image, &options);
+      Saved s = SavePng(dir, "w.png", image,
+                        [&](WriteOptions* o) { o->interlaced = (uint8_t)interlaced; });
       ASSERT_EQ(s.result, 0);
       auto peers = DecodeWithPillow({s.path});
       ASSERT_EQ(peers.count(s.path), 1u);
@@ -508,15 +503,14 @@ TEST_F(PngTest, LevelAndFilterReachTheCompressedStream) {
     const char* expected;
   } cases[] = {{1, 1, "0 [1]"}, {9, 2, "3 [2]"}, {6, 3, "2 [3]"}, {12, 4, "3 [4]"}};
   for (const auto& c : cases) {
-    WriteOptions options;
-    WriteOptionsInit(&options);
-    options.level = (int16_t)c.level;
-    options.pngFilter = (uint16_t)c.filter;
-    Saved s = SavePng(dir, "lf.png", image, &options);
+    Saved s = SavePng(dir, "lf.png", image, [&](WriteOptions* o) {
+      o->level = (int16_t)c.level;
+      o->pngFilter = (uint16_t)c.filter;
+    });
     ASSERT_EQ(s.result, 0);
     std::string out;
     Python(inspect, {s.path}, &out);
-    EXPECT_EQ(Trim(out), c.expected) << c.level << " " << c.filter;
+    EXPECT_EQ(out, c.expected) << c.level << " " << c.filter;
   }
   ImageFree(&image);
 }
