@@ -164,14 +164,15 @@ class TreeViewTest : public DeviceTest {
   UINT State(HTREEITEM item) { return Read(item, TVIF_STATE).state; }
 
   // The tree as the folder tree sets it up: the small system icons, then
-  // the root.
-  void CreateTree() {
+  // the root, opened when asked.
+  void CreateTree(bool openRoot = false) {
     RECT r;
     GetClientRect(parent_, &r);
     tree_ = CreateWindowEx(0, WC_TREEVIEW, u"", kTreeStyle, 0, 0, r.right, r.bottom, parent_,
                            (HMENU)1009, nullptr, nullptr);
     ASSERT_NE(tree_, nullptr);
     InitTree();
+    if (openRoot) TreeView_Expand(tree_, root_, TVE_EXPAND);
   }
   void InitTree() {
     LPITEMIDLIST desktop = nullptr;
@@ -353,8 +354,7 @@ TEST_F(TreeViewTest, KeypadSelectsExpandsAndWalksTheTree) {
 }
 
 TEST_F(TreeViewTest, DisplayInformationIsAskedUntilTheParentSaysKeepIt) {
-  CreateTree();
-  TreeView_Expand(tree_, root_, TVE_EXPAND);
+  CreateTree(true);
   platform::headless::RunPending();
   Notes asked = Take({TVN_GETDISPINFO});
   // The root's children each asked once for everything left to the parent.
@@ -404,8 +404,7 @@ TEST_F(TreeViewTest, ExpandedTreeWithSelectionDraws) {
 }
 
 TEST_F(TreeViewTest, EveryExpansionRefillsAndTheParentMayRefuse) {
-  CreateTree();
-  TreeView_Expand(tree_, root_, TVE_EXPAND);
+  CreateTree(true);
   HTREEITEM card = Open(root_, u"Storage Card"), music = Child(card, u"Music");
   HTREEITEM dcim = Open(card, u"DCIM"), media = Child(dcim, u"100MEDIA");
   notes.clear();
@@ -451,8 +450,7 @@ TEST_F(TreeViewTest, EveryExpansionRefillsAndTheParentMayRefuse) {
 }
 
 TEST_F(TreeViewTest, ProgrammaticSelectionNotifiesAndOpensTheWay) {
-  CreateTree();
-  TreeView_Expand(tree_, root_, TVE_EXPAND);
+  CreateTree(true);
   HTREEITEM card = Open(root_, u"Storage Card"), dcim = Child(card, u"DCIM");
   TreeView_Expand(tree_, card, TVE_COLLAPSE);
   notes.clear();
@@ -499,8 +497,7 @@ TEST_F(TreeViewTest, ProgrammaticSelectionNotifiesAndOpensTheWay) {
 }
 
 TEST_F(TreeViewTest, DeletingPassesTheSelectionOnAndReportsEveryItem) {
-  CreateTree();
-  TreeView_Expand(tree_, root_, TVE_EXPAND);
+  CreateTree(true);
   HTREEITEM docs = Child(root_, u"my documents"), card = Child(root_, u"Storage Card");
   HTREEITEM temp = Child(root_, u"Temp"), windows = Child(root_, u"Windows");
   TreeView_Expand(tree_, card, TVE_EXPAND);
@@ -674,8 +671,7 @@ TEST_F(TreeViewTest, SelectionStaysInViewWhileScrollingDeepFolders) {
 }
 
 TEST_F(TreeViewTest, RedrawOffHoldsPaintingAndFontsChangeRows) {
-  CreateTree();
-  TreeView_Expand(tree_, root_, TVE_EXPAND);
+  CreateTree(true);
   platform::headless::RunPending();
   notes.clear();
   SendMessage(tree_, WM_SETREDRAW, FALSE, 0);
