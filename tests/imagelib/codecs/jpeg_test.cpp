@@ -91,6 +91,7 @@ std::vector<std::string> CorpusJpegs() {
 class JpegTest : public ::testing::Test {
  protected:
   FormatsScope formats;
+  TempDir tmp;
 };
 
 }  // namespace
@@ -122,7 +123,6 @@ TEST_F(JpegTest, CorpusPixelsEqualDjpegAtFullSize) {
 
 TEST_F(JpegTest, SyntheticBaselineProgressiveGreyAndCmykEqualDjpeg) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
   struct Case {
     const char* name;
     const char* options;
@@ -134,7 +134,7 @@ TEST_F(JpegTest, SyntheticBaselineProgressiveGreyAndCmykEqualDjpeg) {
                {"greyprog", "-progressive", true},
                {"restart", "-restart 2 -quality 60", false}};
   for (const auto& c : cases) {
-    std::string jpg = MakeJpeg(dir, c.name, 77, 53, c.options, c.grey);
+    std::string jpg = MakeJpeg(tmp, c.name, 77, 53, c.options, c.grey);
     Rgba peer;
     ASSERT_TRUE(Djpeg(jpg, "", &peer)) << c.name;
     Loaded ours(jpg);
@@ -207,16 +207,15 @@ TEST_F(JpegTest, CmykKeptAsInksEqualsPillow) {
 
 TEST_F(JpegTest, ScaledDecodingEqualsDjpegAtEveryScale) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
-  std::vector<std::string> files = {MakeJpeg(dir, "sq", 240, 240, "-quality 90"),
-                                    MakeJpeg(dir, "sqp", 200, 200, "-progressive"),
-                                    MakeJpeg(dir, "sqg", 128, 128, "", true)};
+  std::vector<std::string> files = {MakeJpeg(tmp, "sq", 240, 240, "-quality 90"),
+                                    MakeJpeg(tmp, "sqp", 200, 200, "-progressive"),
+                                    MakeJpeg(tmp, "sqg", 128, 128, "", true)};
   if (HaveTool("convert")) {
     // CMYK (Adobe, inverted) and YCCK files made by ImageMagick.
-    std::string ppm = dir.File("cmyk.ppm");
+    std::string ppm = tmp.File("cmyk.ppm");
     WritePpm(ppm, 160, 160);
-    RunCommand("convert '" + ppm + "' -colorspace CMYK -quality 90 '" + dir.File("cmyk.jpg") + "'");
-    files.push_back(dir.File("cmyk.jpg"));
+    RunCommand("convert '" + ppm + "' -colorspace CMYK -quality 90 '" + tmp.File("cmyk.jpg") + "'");
+    files.push_back(tmp.File("cmyk.jpg"));
   }
   std::string corpus = CorpusDir("jpeg");
   if (!corpus.empty()) {
@@ -245,8 +244,7 @@ TEST_F(JpegTest, ScaledDecodingEqualsDjpegAtEveryScale) {
 
 TEST_F(JpegTest, ScaleChoiceFollowsTheBox) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
-  std::string f = MakeJpeg(dir, "big", 2048, 1536, "-quality 50");
+  std::string f = MakeJpeg(tmp, "big", 2048, 1536, "-quality 50");
   struct Case {
     int maxWidth, maxHeight, width, height;
   } cases[] = {{100, 100, 100, 75},    // decoded at 1/8 (256x192), then fitted
@@ -265,8 +263,7 @@ TEST_F(JpegTest, ScaleChoiceFollowsTheBox) {
 
 TEST_F(JpegTest, FastDecodingFlagEqualsDjpegFastNoSmooth) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
-  std::string f = MakeJpeg(dir, "fast", 123, 77, "-quality 75");
+  std::string f = MakeJpeg(tmp, "fast", 123, 77, "-quality 75");
   Loaded ours(f, LOAD_FAST_DECODE);
   ASSERT_EQ(ours.result, 0);
   Rgba fast, slow;
@@ -296,15 +293,14 @@ TEST_F(JpegTest, TruncatedCorpusFilesGiveFourWithTheRowsSoFar) {
 
 TEST_F(JpegTest, TruncationsAtEveryMarkerAreHandled) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
   for (const char* options : {"-quality 80", "-progressive"}) {
-    std::string f = MakeJpeg(dir, "cut", 64, 48, options);
+    std::string f = MakeJpeg(tmp, "cut", 64, 48, options);
     std::vector<uint8_t> bytes = ReadFileBytes(f);
     int cuts = 0;
     for (size_t i = 2; i + 1 < bytes.size(); ++i) {
       if (bytes[i] != 0xFF || bytes[i + 1] == 0 || bytes[i + 1] == 0xFF) continue;
       std::vector<uint8_t> head(bytes.begin(), bytes.begin() + (long)i);
-      std::string cut = dir.File("cut" + std::to_string(i) + ".jpg");
+      std::string cut = tmp.File("cut" + std::to_string(i) + ".jpg");
       WriteFileBytes(cut, head);
       Loaded ours(cut, LOAD_KEEP_PARTIAL);
       Rgba peer;
@@ -326,8 +322,7 @@ TEST_F(JpegTest, TruncationsAtEveryMarkerAreHandled) {
 
 TEST_F(JpegTest, DamagedCopiesNeverCrash) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
-  std::string f = MakeJpeg(dir, "dmg", 40, 30, "-progressive");
+  std::string f = MakeJpeg(tmp, "dmg", 40, 30, "-progressive");
   EXPECT_GT(FeedDamagedCopies(ReadFileBytes(f), "jpg", 96), 100);
   std::string corpus = CorpusDir("exif-makernotes");
   if (!corpus.empty()) {
@@ -336,7 +331,6 @@ TEST_F(JpegTest, DamagedCopiesNeverCrash) {
 }
 
 TEST_F(JpegTest, NotJpegAndRandomBytesAreRefused) {
-  TempDir dir;
   std::vector<uint8_t> noise(5000);
   uint32_t seed = 7;
   for (auto& v : noise) v = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16);
@@ -351,8 +345,8 @@ TEST_F(JpegTest, NotJpegAndRandomBytesAreRefused) {
               {"noise after SOI", noise, -1}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WriteFileBytes(dir.File("x.jpg"), row.bytes);
-    Loaded l(dir.File("x.jpg"), row.result < 0 ? (uint32_t)LOAD_KEEP_PARTIAL : 0u);
+    WriteFileBytes(tmp.File("x.jpg"), row.bytes);
+    Loaded l(tmp.File("x.jpg"), row.result < 0 ? (uint32_t)LOAD_KEEP_PARTIAL : 0u);
     if (row.result < 0) {
       EXPECT_NE(l.result, 0);
     } else {
@@ -363,9 +357,8 @@ TEST_F(JpegTest, NotJpegAndRandomBytesAreRefused) {
 
 TEST_F(JpegTest, HugeDeclaredSizesAreRefusedWithoutAllocating) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
   for (const char* options : {"-quality 80", "-progressive"}) {
-    std::string f = MakeJpeg(dir, "huge", 16, 16, options);
+    std::string f = MakeJpeg(tmp, "huge", 16, 16, options);
     std::vector<uint8_t> bytes = ReadFileBytes(f);
     // Rewrite the frame header's size to 65500 x 65500.
     bool patched = false;
@@ -378,7 +371,7 @@ TEST_F(JpegTest, HugeDeclaredSizesAreRefusedWithoutAllocating) {
       }
     }
     ASSERT_TRUE(patched);
-    std::string big = dir.File("big.jpg");
+    std::string big = tmp.File("big.jpg");
     WriteFileBytes(big, bytes);
     LoadOptions options2;
     LoadOptionsInit(&options2);
@@ -400,7 +393,6 @@ TEST_F(JpegTest, KeepsCommentAndMetadataBlocksAsExiftoolSeesThem) {
   std::string f = dir + "/pillow-truncated_app14.jpg";  // EXIF, XMP, ICC and APP13
   Loaded ours(f, LOAD_KEEP_METADATA | LOAD_KEEP_COMMENT);
   ASSERT_EQ(ours.result, 0);
-  TempDir tmp;
   auto block = [&](uint32_t kind) -> std::vector<uint8_t> {
     const MetadataBlock* b = FindMetadata(ours.image.metadata, kind);
     if (!b) return {};
@@ -427,9 +419,8 @@ TEST_F(JpegTest, KeepsCommentAndMetadataBlocksAsExiftoolSeesThem) {
 
 TEST_F(JpegTest, CommentMarkerBecomesTheComment) {
   if (!HaveTool("cjpeg") || !HaveTool("wrjpgcom")) GTEST_SKIP() << "cjpeg/wrjpgcom missing";
-  TempDir dir;
-  std::string f = MakeJpeg(dir, "com", 16, 16, "");
-  std::string g = dir.File("with-comment.jpg");
+  std::string f = MakeJpeg(tmp, "com", 16, 16, "");
+  std::string g = tmp.File("with-comment.jpg");
   RunCommand("wrjpgcom -comment 'Taken at the harbour' '" + f + "' > '" + g + "'");
   Loaded ours(g, LOAD_KEEP_COMMENT);
   ASSERT_EQ(ours.result, 0);
@@ -441,8 +432,7 @@ TEST_F(JpegTest, CommentMarkerBecomesTheComment) {
 
 TEST_F(JpegTest, DensityBecomesResolution) {
   if (!HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg missing";
-  TempDir dir;
-  std::string f = MakeJpeg(dir, "dpi", 16, 16, "");
+  std::string f = MakeJpeg(tmp, "dpi", 16, 16, "");
   std::vector<uint8_t> bytes = ReadFileBytes(f);
   ASSERT_EQ(memcmp(&bytes[6], "JFIF", 4), 0);
   auto withDensity = [&](int x, int y) {
@@ -450,7 +440,7 @@ TEST_F(JpegTest, DensityBecomesResolution) {
     b[13] = 1;
     b[14] = (uint8_t)(x >> 8); b[15] = (uint8_t)x;
     b[16] = (uint8_t)(y >> 8); b[17] = (uint8_t)y;
-    std::string path = dir.File("d" + std::to_string(x) + "x" + std::to_string(y) + ".jpg");
+    std::string path = tmp.File("d" + std::to_string(x) + "x" + std::to_string(y) + ".jpg");
     WriteFileBytes(path, b);
     return path;
   };
@@ -539,10 +529,9 @@ TEST_F(JpegTest, ThumbnailShortcutDoesNotDecodeTheMainPicture) {
   if (!pick) GTEST_SKIP() << "no large camera file";
   // Cut the file in the middle of the main picture's scan: a full decode is
   // incomplete, the thumbnail (inside APP1, near the start) is not.
-  TempDir dir;
   std::vector<uint8_t> bytes = ReadFileBytes(pick->file);
   bytes.resize(bytes.size() * 3 / 4);
-  std::string cut = dir.File("cut.jpg");
+  std::string cut = tmp.File("cut.jpg");
   WriteFileBytes(cut, bytes);
   Loaded full(cut), thumb(cut, LOAD_ALLOW_THUMBNAIL, 60, 60, 1);
   EXPECT_EQ(full.result, 4);
@@ -599,10 +588,9 @@ TEST(JpegExifThumbnailSearch, FindsOffsetAndLengthInBothByteOrders) {
 
 TEST_F(JpegTest, QualityEstimateRecoversCjpegQualityLikeImageMagick) {
   if (!HaveTool("cjpeg") || !HaveTool("identify")) GTEST_SKIP() << "cjpeg/identify missing";
-  TempDir dir;
   for (bool grey : {false, true}) {
     for (int q : {25, 40, 50, 60, 75, 85, 90, 95, 99, 100}) {
-      std::string f = MakeJpeg(dir, "q" + std::to_string(q), 32, 32,
+      std::string f = MakeJpeg(tmp, "q" + std::to_string(q), 32, 32,
                                "-baseline -quality " + std::to_string(q), grey);
       Loaded ours(f, LOAD_ESTIMATE_QUALITY);
       ASSERT_EQ(ours.result, 0);
