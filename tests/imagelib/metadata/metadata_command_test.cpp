@@ -23,12 +23,6 @@ using testing_support::TempDir;
 using testing_support::W;
 using testing_support::WriteFileBytes;
 
-Bytes Join(const std::vector<Bytes>& parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 int RunTool(const std::string& arguments, std::string* out) {
   return RunCommand("'" + QuivraImg() + "' " + arguments + " 2>/dev/null", out);
 }
@@ -129,8 +123,8 @@ TEST(MetadataCommand, ExitStatuses) {
   EXPECT_EQ(RunTool("exif '" + plain + "'", &out), 1);
   EXPECT_EQ(out, "");
   EXPECT_EQ(RunTool("iptc '" + plain + "'", &out), 1);
-  EXPECT_EQ(RunTool("exif '" + dir.File("missing.jpg") + "'", &out), RESULT_CANNOT_OPEN);
-  EXPECT_EQ(RunTool("iptc '" + dir.File("missing.jpg") + "'", &out), RESULT_CANNOT_OPEN);
+  for (const char* command : {"exif '", "iptc '"})
+    EXPECT_EQ(RunTool(command + dir.File("missing.jpg") + "'", &out), RESULT_CANNOT_OPEN);
   WriteFileBytes(dir.File("text.jpg"), Bytes(100, 'x'));
   int status = RunTool("exif '" + dir.File("text.jpg") + "'", &out);
   EXPECT_NE(status, 0);

@@ -45,12 +45,6 @@ size_t ReadEverything(const Bytes& bytes) {
   return rows;
 }
 
-Bytes Cat3(Bytes a, const Bytes& b, const Bytes& c) {
-  a.insert(a.end(), b.begin(), b.end());
-  a.insert(a.end(), c.begin(), c.end());
-  return a;
-}
-
 std::vector<Bytes> Seeds() {
   std::vector<Bytes> seeds;
   for (const char* sub : {"exif-makernotes", "iptc"}) {
@@ -77,8 +71,8 @@ std::vector<Bytes> Seeds() {
                                      0, 0, 0, 0}));
   b.Add(gps, 2, Rational({52, 1, 30, 1, 1234, 100}));
   seeds.push_back(b.Block());
-  seeds.push_back(PhotoshopBlock({Resource(0x0404, "ab", Cat3(Dataset(2, 25, "a"), Dataset(2, 25, "b"),
-                                                               Dataset(2, 120, "caption")))}));
+  Bytes datasets = Join({Dataset(2, 25, "a"), Dataset(2, 25, "b"), Dataset(2, 120, "caption")});
+  seeds.push_back(PhotoshopBlock({Resource(0x0404, "ab", datasets)}));
   return seeds;
 }
 
@@ -127,10 +121,7 @@ TEST(MetadataFuzz, LoopsHugeCountsAndFullDirectories) {
     p[0] = 0x0F;  // Make
     p[1] = 0x01;
     p[2] = 2;  // ASCII
-    p[4] = 0xFF;  // count near 2^32
-    p[5] = 0xFF;
-    p[6] = 0xFF;
-    p[7] = 0xFF;
+    memset(p + 4, 0xFF, 4);  // count near 2^32
   }
   EXPECT_EQ(ReadEverything(block), 1u) << "only the Camera group start";
 
