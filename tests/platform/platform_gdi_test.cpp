@@ -331,15 +331,13 @@ TEST_F(Drawing, PaintingIsClippedToTheUpdateAreaAndAwayFromClippedChildren) {
   HWND child = Child(main, 1001, RECT{50, 50, 80, 80});
   ASSERT_NE(child, nullptr);
   ShowWindow(main, SW_SHOW);
-  // Each window fills its whole client area with its brush.
-  int mainBrush = BLACK_BRUSH;
   Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
     if (msg != WM_PAINT) return false;
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(h, &ps);
     RECT all;
     GetClientRect(h, &all);
-    FillRect(dc, &all, (HBRUSH)GetStockObject(h == main ? mainBrush : WHITE_BRUSH));
+    FillRect(dc, &all, (HBRUSH)GetStockObject(h == main ? BLACK_BRUSH : WHITE_BRUSH));
     EndPaint(h, &ps);
     return true;
   };
@@ -347,8 +345,17 @@ TEST_F(Drawing, PaintingIsClippedToTheUpdateAreaAndAwayFromClippedChildren) {
   EXPECT_EQ(At(main, 10, 10), RGB(0, 0, 0));
   EXPECT_EQ(At(main, 60, 60), RGB(255, 255, 255));
   // Now the main window paints grey, but only its update rectangle changes,
-  // and never the child.
-  mainBrush = GRAY_BRUSH;
+  // and never the child (which would no longer paint itself white).
+  Recorder::Get().handler = [&](HWND h, UINT msg, WPARAM, LPARAM, LRESULT*) {
+    if (msg != WM_PAINT || h != main) return false;
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    RECT all;
+    GetClientRect(h, &all);
+    FillRect(dc, &all, (HBRUSH)GetStockObject(GRAY_BRUSH));
+    EndPaint(h, &ps);
+    return true;
+  };
   RECT part{40, 40, 70, 70};
   InvalidateRect(main, &part, FALSE);
   platform::headless::RunPending();
