@@ -194,7 +194,8 @@ TEST_F(SettingsStore, AFreshDeviceGivesEveryDefault) {
 TEST_F(SettingsStore, EveryValueSurvivesARestartUnderItsOwnNameAndType) {
   // Paths longer than 129 characters survive too.
   std::u16string longPath = u"\\Storage Card\\";
-  for (int i = 0; i < 20; ++i) longPath += u"folder-" + std::u16string(1, (char16_t)(u'a' + i)) + u"\\";
+  for (int i = 0; i < 20; ++i)
+    longPath += u"folder-" + std::u16string(1, (char16_t)(u'a' + i)) + u"\\";
   ASSERT_GT(longPath.size(), 129u);
   ASSERT_LT(longPath.size(), (size_t)MAX_PATH);
   const std::vector<std::u16string> favorites{u"\\A\\", u"\\B b\\", longPath, u"\\C\\d\\"};
