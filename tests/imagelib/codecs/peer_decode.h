@@ -143,6 +143,8 @@ inline int LoadRgba(const std::string& path, Rgba* out, uint32_t flags = 0, Imag
   return LoadRgbaWith(path, out, flags, [](LoadOptions&) {}, info);
 }
 
+inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
 // Name of a file without its folder, for messages.
 inline std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of('/');

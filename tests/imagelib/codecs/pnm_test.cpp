@@ -10,6 +10,7 @@
 
 using namespace testing_support;
 using peer::BaseName;
+using peer::Bytes;
 using peer::Quote;
 
 namespace {
@@ -18,8 +19,6 @@ class PnmTest : public ::testing::Test {
  protected:
   FormatsScope formats;
 };
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // Samples of a test picture: `channels` per pixel, each in 0..maximum.
 struct Samples {
@@ -242,10 +241,7 @@ TEST_F(PnmTest, XvThumbnailReadsAsEightBitGrey) {
   WriteFileBytes(path, f);
   Image image{};
   ImageInfo info{};
-  LoadOptions options;
-  LoadOptionsInit(&options);
-  std::u16string w = W(path);
-  ASSERT_EQ(LoadImage(w.c_str(), &image, &options, &info), 0);
+  ASSERT_EQ(LoadFile(path, &image, 0, &info), 0);
   EXPECT_STREQ(info.formatText, "XV visual schnauzer");
   EXPECT_EQ(image.pixelType, PIXEL_GREY);
   EXPECT_EQ(memcmp(ImageRow(&image, 0), data, 4), 0);
@@ -306,10 +302,7 @@ TEST_F(PnmTest, ExtensionRowsAllReadEveryKind) {
   WriteFileBytes(path, WritePnm(s, 6));
   Image image{};
   ImageInfo info{};
-  LoadOptions options;
-  LoadOptionsInit(&options);
-  std::u16string w = W(path);
-  ASSERT_EQ(LoadImage(w.c_str(), &image, &options, &info), 0);
+  ASSERT_EQ(LoadFile(path, &image, 0, &info), 0);
   EXPECT_EQ(info.formatIndex, FindFormat("pbm"));
   EXPECT_EQ(image.pixelType, PIXEL_RGB);
   ImageFree(&image);

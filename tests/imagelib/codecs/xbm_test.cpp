@@ -9,6 +9,7 @@
 
 using namespace testing_support;
 using peer::BaseName;
+using peer::Bytes;
 using peer::Quote;
 
 namespace {
@@ -17,8 +18,6 @@ class XbmTest : public ::testing::Test {
  protected:
   FormatsScope formats;
 };
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 int LoadText(const std::string& path, const std::string& text, Image* image) {
   WriteFileBytes(path, Bytes(text));

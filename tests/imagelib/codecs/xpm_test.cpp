@@ -9,6 +9,7 @@
 
 using namespace testing_support;
 using peer::BaseName;
+using peer::Bytes;
 using peer::Quote;
 
 namespace {
@@ -17,8 +18,6 @@ class XpmTest : public ::testing::Test {
  protected:
   FormatsScope formats;
 };
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // Compares our decoding with ImageMagick's: colours where ImageMagick's
 // pixel is opaque, and our transparent index where it is transparent.
@@ -212,26 +211,26 @@ TEST_F(XpmTest, GarbageGivesTheDescribedResults) {
   // Rows missing or cut: not complete.
   EXPECT_EQ(LoadText(path, head + "\"2 3 2 1\",\n" + colours + "\"ab\",\n"), RESULT_NOT_COMPLETE);
   EXPECT_EQ(LoadText(path, head + "\"2 2 2 1\",\n" + colours + "\"ab\",\n\"a"), RESULT_NOT_COMPLETE);
+  // The indexes of a file's rows.
+  auto rows = [&](const std::string& text) {
+    WriteFileBytes(path, Bytes(text));
+    Image image{};
+    std::vector<std::vector<uint8_t>> out;
+    EXPECT_EQ(LoadFile(path, &image), 0);
+    for (int y = 0; y < image.height; ++y)
+      out.emplace_back(ImageRow(&image, y), ImageRow(&image, y) + image.width);
+    ImageFree(&image);
+    return out;
+  };
+  using Rows = std::vector<std::vector<uint8_t>>;
   // Keys not in the colour table take the first entry.
-  WriteFileBytes(path, Bytes(head + "\"3 1 2 1\",\n" + colours + "\"bzq\"};\n"));
-  Image image{};
-  ASSERT_EQ(LoadFile(path, &image), 0);
-  EXPECT_EQ(ImageRow(&image, 0)[0], 1);
-  EXPECT_EQ(ImageRow(&image, 0)[1], 0);
-  EXPECT_EQ(ImageRow(&image, 0)[2], 0);
-  ImageFree(&image);
-  WriteFileBytes(path, Bytes(head + "\"2 1 2 3\",\n\"aaa c #FF0000\",\n\"bbb c #00FF00\",\n\"bbbzzz\"};\n"));
-  ASSERT_EQ(LoadFile(path, &image), 0);
-  EXPECT_EQ(ImageRow(&image, 0)[0], 1);
-  EXPECT_EQ(ImageRow(&image, 0)[1], 0);
-  ImageFree(&image);
+  EXPECT_EQ(rows(head + "\"3 1 2 1\",\n" + colours + "\"bzq\"};\n"), (Rows{{1, 0, 0}}));
+  const std::string threeCharacterKeys = "\"aaa c #FF0000\",\n\"bbb c #00FF00\",\n";
+  EXPECT_EQ(rows(head + "\"2 1 2 3\",\n" + threeCharacterKeys + "\"bbbzzz\"};\n"), (Rows{{1, 0}}));
   // A short row keeps the first entry for its missing pixels; the next row
   // is read from its own string.
-  WriteFileBytes(path, Bytes(head + "\"3 2 2 1\",\n" + colours + "\"b\",\n\"bba\"};\n"));
-  ASSERT_EQ(LoadFile(path, &image), 0);
-  const uint8_t expected[2][3] = {{1, 0, 0}, {1, 1, 0}};
-  for (int y = 0; y < 2; ++y) EXPECT_EQ(memcmp(ImageRow(&image, y), expected[y], 3), 0) << y;
-  ImageFree(&image);
+  EXPECT_EQ(rows(head + "\"3 2 2 1\",\n" + colours + "\"b\",\n\"bba\"};\n"),
+            (Rows{{1, 0, 0}, {1, 1, 0}}));
 }
 
 TEST_F(XpmTest, DamagedFilesNeverCrash) {
