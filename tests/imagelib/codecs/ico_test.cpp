@@ -242,46 +242,39 @@ TEST_F(IcoTest, ImageIndexPicksTheIconAndAnIndexBeyondReadsTheFirst) {
 
 TEST_F(IcoTest, HeaderChecksAndShortData) {
   TempDir dir;
-  std::string path = dir.File("bad.ico");
-  Rgba out;
   IconSpec good = MakeIcon(16, 16, 8, 9);
-  std::vector<uint8_t> f = BuildIco({good});
-  WriteFileBytes(path, f);
-  ASSERT_EQ(LoadIcon(path, 0, false, &out), 0);
-
+  const std::vector<uint8_t> f = BuildIco({good});
+  auto load = [&](const std::vector<uint8_t>& bytes, bool maskAlpha = false) {
+    std::string path = dir.File("bad.ico");
+    WriteFileBytes(path, bytes);
+    Rgba out;
+    return LoadIcon(path, 0, maskAlpha, &out);
+  };
+  auto changed = [&](size_t at, uint8_t value) {
+    std::vector<uint8_t> b = f;
+    b[at] = value;
+    return b;
+  };
+  ASSERT_EQ(load(f), 0);
   IconSpec v4 = good;
   v4.headerSize = 108;
-  WriteFileBytes(path, BuildIco({v4}));
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
-
-  std::vector<uint8_t> b = f;
-  b[0] = 1;  // reserved
-  WriteFileBytes(path, b);
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
-  b = f;
-  b[4] = 0;  // no icons
-  WriteFileBytes(path, b);
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
-  b = f;
-  peer::PutLe16(b, 22 + 12, 2);  // two planes
-  WriteFileBytes(path, b);
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
-  b = f;
-  b[22 + 4] = 0x80;  // width 16000 and more
-  b[22 + 5] = 0x3E;
-  WriteFileBytes(path, b);
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
-  WriteFileBytes(path, std::vector<uint8_t>(f.begin(), f.begin() + 30));
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_RECOGNISED);
+  EXPECT_EQ(load(BuildIco({v4})), RESULT_NOT_RECOGNISED);
+  EXPECT_EQ(load(changed(0, 1)), RESULT_NOT_RECOGNISED);        // reserved
+  EXPECT_EQ(load(changed(4, 0)), RESULT_NOT_RECOGNISED);        // no icons
+  EXPECT_EQ(load(changed(22 + 12, 2)), RESULT_NOT_RECOGNISED);  // two planes
+  std::vector<uint8_t> wide = changed(22 + 4, 0x80);            // width 16000 and more
+  wide[22 + 5] = 0x3E;
+  EXPECT_EQ(load(wide), RESULT_NOT_RECOGNISED);
+  EXPECT_EQ(load({f.begin(), f.begin() + 30}), RESULT_NOT_RECOGNISED);
 
   // Pixel rows cut short: not complete, with and without the mask as alpha.
-  WriteFileBytes(path, std::vector<uint8_t>(f.begin(), f.end() - (long)good.mask.size() - 100));
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), RESULT_NOT_COMPLETE);
-  EXPECT_EQ(LoadIcon(path, 0, true, &out), RESULT_NOT_COMPLETE);
+  std::vector<uint8_t> cut(f.begin(), f.end() - (long)good.mask.size() - 100);
+  EXPECT_EQ(load(cut), RESULT_NOT_COMPLETE);
+  EXPECT_EQ(load(cut, true), RESULT_NOT_COMPLETE);
   // Only the mask cut short: the picture is whole without it.
-  WriteFileBytes(path, std::vector<uint8_t>(f.begin(), f.end() - 10));
-  EXPECT_EQ(LoadIcon(path, 0, false, &out), 0);
-  EXPECT_EQ(LoadIcon(path, 0, true, &out), RESULT_NOT_COMPLETE);
+  cut.assign(f.begin(), f.end() - 10);
+  EXPECT_EQ(load(cut), 0);
+  EXPECT_EQ(load(cut, true), RESULT_NOT_COMPLETE);
 }
 
 TEST_F(IcoTest, DamagedFilesNeverCrash) {
@@ -302,10 +295,6 @@ TEST_F(IcoTest, DamagedFilesNeverCrash) {
     LoadIcon(path, (int)(random() % 4), true, &out);
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(IcoTest, ConvertIconMaskOptionWritesTheMaskAsAlpha) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
