@@ -141,16 +141,13 @@ TEST_F(TargaTest, PaletteFileLoadsAsIndexedAndTrueColourAsRgb) {
   if (!peer::HavePillow()) GTEST_SKIP() << "Pillow missing";
   TempDir dir;
   ASSERT_TRUE(PillowTargas(dir, {{"p", "P", true, -1}, {"l", "L", false, 1}, {"rgb", "RGB", false, 1}}));
-  Image image{};
-  ASSERT_EQ(LoadFile(dir.File("p.tga"), &image), 0);
-  EXPECT_EQ(image.pixelType, PIXEL_INDEXED);
-  ImageFree(&image);
-  ASSERT_EQ(LoadFile(dir.File("l.tga"), &image), 0);
-  EXPECT_EQ(image.pixelType, PIXEL_GREY);
-  ImageFree(&image);
-  ASSERT_EQ(LoadFile(dir.File("rgb.tga"), &image), 0);
-  EXPECT_EQ(image.pixelType, PIXEL_RGB);
-  ImageFree(&image);
+  for (auto [name, type] : {std::pair{"p", PIXEL_INDEXED}, {"l", PIXEL_GREY}, {"rgb", PIXEL_RGB}}) {
+    SCOPED_TRACE(name);
+    Image image{};
+    ASSERT_EQ(LoadFile(dir.File(std::string(name) + ".tga"), &image), 0);
+    EXPECT_EQ(image.pixelType, type);
+    ImageFree(&image);
+  }
 }
 
 TEST_F(TargaTest, RunPacketsCrossRowEnds) {
