@@ -14,7 +14,6 @@
 namespace {
 
 using namespace metadata_fixtures;
-using testing_support::CorpusDir;
 using testing_support::FormatsScope;
 using testing_support::QuivraImg;
 using testing_support::ReadFileBytes;
@@ -135,12 +134,7 @@ TEST(MetadataCommand, ExitStatuses) {
 }
 
 TEST(MetadataCommand, CorpusFilesPrintWhatTheReadersGiveForTheirSegments) {
-  std::vector<std::string> files;
-  for (const char* sub : {"exif-makernotes", "iptc"}) {
-    std::string folder = CorpusDir(sub);
-    if (folder.empty()) continue;
-    for (const std::string& f : testing_support::ListFiles(folder, ".jpg")) files.push_back(f);
-  }
+  std::vector<std::string> files = CorpusJpegs({"exif-makernotes", "iptc"});
   if (files.empty()) GTEST_SKIP() << "no corpus";
   FormatsScope formats;
   int withExif = 0, withIptc = 0;

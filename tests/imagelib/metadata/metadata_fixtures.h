@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,7 +22,6 @@ namespace metadata_fixtures {
 using Bytes = std::vector<uint8_t>;
 
 // ---- values of directory entries ------------------------------------------
-
 
 inline void Put(Bytes& out, uint64_t v, int size, bool bigEndian) {
   for (int i = 0; i < size; ++i) {
@@ -142,15 +142,12 @@ class TiffBuilder {
     dirs_[dir].entries.push_back({{tag, 4, 1, {}}, target});
   }
   void Link(int dir, int next) { dirs_[dir].next = next; }
-  // Offset of a directory inside the TIFF data (valid after Tiff()).
-  uint32_t OffsetOf(int dir) const { return offsets_[dir]; }
   // Offset of an entry's large value inside the TIFF data (valid after
   // Tiff()), and a way to replace its bytes by others of the same size.
   uint32_t ValueOffsetOf(int dir, size_t entry) const { return valueOffsets_.at({dir, entry}); }
   void SetData(int dir, size_t entry, const Bytes& data) {
     dirs_[dir].entries[entry].entry.data = data;
   }
-  size_t EntryCount(int dir) const { return dirs_[dir].entries.size(); }
 
   // The TIFF structure alone.
   Bytes Tiff() {
@@ -185,8 +182,6 @@ class TiffBuilder {
 
   // "Exif", two zero bytes, then the TIFF structure.
   Bytes Block() { return Join({{'E', 'x', 'i', 'f', 0, 0}, Tiff()}); }
-
-  bool bigEndian() const { return bigEndian_; }
 
  private:
   struct Entry {
@@ -416,6 +411,30 @@ inline std::map<std::string, ToolTags> ExiftoolTags(const std::vector<std::strin
     all += (all.empty() ? "" : "\x1f") + value;
   }
   return out;
+}
+
+// exiftool's raw (-n) and printed tags of the files, from two runs side by side.
+struct ToolViews {
+  std::map<std::string, ToolTags> raw, printed;
+};
+inline ToolViews ExiftoolRawAndPrinted(const std::vector<std::string>& files,
+                                       const std::string& extra) {
+  auto rawRun = std::async(std::launch::async, [&] { return ExiftoolTags(files, true, extra); });
+  ToolViews out;
+  out.printed = ExiftoolTags(files, false, extra);
+  out.raw = rawRun.get();
+  return out;
+}
+
+// The .jpg files of some corpus folders; none when the corpus is absent.
+inline std::vector<std::string> CorpusJpegs(const std::vector<std::string>& folders) {
+  std::vector<std::string> files;
+  for (const std::string& sub : folders) {
+    std::string folder = testing_support::CorpusDir(sub);
+    if (folder.empty()) continue;
+    for (const std::string& f : testing_support::ListFiles(folder, ".jpg")) files.push_back(f);
+  }
+  return files;
 }
 
 }  // namespace metadata_fixtures

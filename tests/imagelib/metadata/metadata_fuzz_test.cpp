@@ -15,8 +15,6 @@
 namespace {
 
 using namespace metadata_fixtures;
-using testing_support::CorpusDir;
-using testing_support::ListFiles;
 using testing_support::ReadFileBytes;
 
 // Reads a block as both kinds; the block lives in its own allocation of
@@ -47,15 +45,11 @@ size_t ReadEverything(const Bytes& bytes) {
 
 std::vector<Bytes> Seeds() {
   std::vector<Bytes> seeds;
-  for (const char* sub : {"exif-makernotes", "iptc"}) {
-    std::string folder = CorpusDir(sub);
-    if (folder.empty()) continue;
-    for (const std::string& f : ListFiles(folder, ".jpg")) {
-      Bytes file = ReadFileBytes(f);
-      for (uint8_t marker : {(uint8_t)0xE1, (uint8_t)0xED})
-        for (const Bytes& s : JpegSegments(file, marker))
-          if (s.size() > 8 && s.size() < 70000) seeds.push_back(s);
-    }
+  for (const std::string& f : CorpusJpegs({"exif-makernotes", "iptc"})) {
+    Bytes file = ReadFileBytes(f);
+    for (uint8_t marker : {(uint8_t)0xE1, (uint8_t)0xED})
+      for (const Bytes& s : JpegSegments(file, marker))
+        if (s.size() > 8 && s.size() < 70000) seeds.push_back(s);
   }
   // Hand-built seeds, so that the test bites without the corpus too.
   TiffBuilder b(true);
