@@ -38,6 +38,17 @@ struct PcxSpec {
   std::vector<uint8_t> tail;  // bytes after the pixel data (marker and palette)
 };
 
+// A spec of the given size and layout, rows of an even number of bytes.
+PcxSpec Spec(int width, int height, int planes = 1, int bits = 8) {
+  PcxSpec s;
+  s.width = width;
+  s.height = height;
+  s.planes = planes;
+  s.bits = bits;
+  s.bytesPerLine = ((width * bits + 15) / 16) * 2;
+  return s;
+}
+
 void RleRow(const std::vector<uint8_t>& row, std::vector<uint8_t>& out) {
   size_t i = 0;
   while (i < row.size()) {
@@ -203,14 +214,9 @@ TEST_F(PcxTest, VersionThreeShowsTheEgaColoursAndVersionFiveItsHeaderPalette) {
       for (bool encoded : {false, true}) {
         SCOPED_TRACE("bits " + std::to_string(l.bits) + " planes " + std::to_string(l.planes) + " version " +
                      std::to_string(version) + (encoded ? " rle" : ""));
-        PcxSpec s;
+        PcxSpec s = Spec(45, 9, l.planes, l.bits);
         s.version = version;
         s.encoded = encoded;
-        s.bits = l.bits;
-        s.planes = l.planes;
-        s.width = 45;
-        s.height = 9;
-        s.bytesPerLine = ((s.width * s.bits + 15) / 16) * 2;
         RandomHeaderPalette(s, 7);
         std::vector<int> indexes = FillPlanes(s, 11);
         std::string path = dir.File("v.pcx");
@@ -235,10 +241,7 @@ TEST_F(PcxTest, VersionThreeShowsTheEgaColoursAndVersionFiveItsHeaderPalette) {
 
 TEST_F(PcxTest, TrailingPaletteIsFoundWithinThirtyTwoBytes) {
   TempDir dir;
-  PcxSpec s;
-  s.width = 20;
-  s.height = 5;
-  s.bytesPerLine = 20;
+  PcxSpec s = Spec(20, 5);
   std::vector<int> indexes = FillPlanes(s, 3);
   std::vector<uint8_t> palette(768);
   for (int i = 0; i < 256; ++i) {
@@ -280,11 +283,7 @@ TEST_F(PcxTest, TrailingPaletteIsFoundWithinThirtyTwoBytes) {
 
 TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
   TempDir dir;
-  PcxSpec s;
-  s.planes = 3;
-  s.width = 130;
-  s.height = 4;
-  s.bytesPerLine = 130;
+  PcxSpec s = Spec(130, 4, 3);
   for (int y = 0; y < s.height; ++y) {
     std::vector<uint8_t> row(390);
     // Red plane ends with 200s, green starts with 200s: one run covers both.
@@ -309,12 +308,7 @@ TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
     }
 
   // A run longer than the rest of its row fills the row only.
-  PcxSpec one;
-  one.width = 4;
-  one.height = 2;
-  one.bytesPerLine = 4;
-  one.rows = {};
-  std::vector<uint8_t> f = BuildPcx(one);
+  std::vector<uint8_t> f = BuildPcx(Spec(4, 2));
   const uint8_t data[] = {0xC6, 9, 1, 2, 3, 4};  // six 9s for a row of four
   f.insert(f.end(), data, data + sizeof data);
   WriteFileBytes(path, f);
@@ -328,10 +322,7 @@ TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
 TEST_F(PcxTest, BadHeadersAndShortDataGiveTheirResults) {
   TempDir dir;
   std::string path = dir.File("bad.pcx");
-  PcxSpec s;
-  s.width = 16;
-  s.height = 8;
-  s.bytesPerLine = 16;
+  PcxSpec s = Spec(16, 8);
   FillPlanes(s, 5);
   std::vector<uint8_t> good = BuildPcx(s);
   Image image{};
@@ -377,18 +368,10 @@ TEST_F(PcxTest, BadHeadersAndShortDataGiveTheirResults) {
 }
 
 TEST_F(PcxTest, DamagedFilesNeverCrash) {
-  PcxSpec s;
-  s.planes = 4;
-  s.bits = 1;
-  s.width = 33;
-  s.height = 6;
-  s.bytesPerLine = 6;
+  PcxSpec s = Spec(33, 6, 4, 1);
   FillPlanes(s, 9);
   EXPECT_GT(FeedDamagedCopies(BuildPcx(s), "pcx"), 0);
-  PcxSpec p;
-  p.width = 30;
-  p.height = 6;
-  p.bytesPerLine = 30;
+  PcxSpec p = Spec(30, 6);
   FillPlanes(p, 2);
   p.tail.push_back(12);
   p.tail.resize(769, 77);
