@@ -123,7 +123,8 @@ struct Builder {
     U16(top);
     U16(width);
     U16(height);
-    bytes.push_back((uint8_t)((interlaced ? 0x40 : 0) | (localBits > 0 ? 0x80 | (localBits - 1) : 0)));
+    bytes.push_back(
+        (uint8_t)((interlaced ? 0x40 : 0) | (localBits > 0 ? 0x80 | (localBits - 1) : 0)));
     if (localBits > 0) Table(localRgb, localBits);
     bytes.push_back((uint8_t)codeSize);
     auto codes = PlainLzwCodes(StoredOrder(pixels, width, height, interlaced), codeSize,

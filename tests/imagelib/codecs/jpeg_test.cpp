@@ -197,7 +197,8 @@ TEST_F(JpegTest, CmykKeptAsInksEqualsPillow) {
   for (int y = 0; y < ours.image.height; ++y) {
     const uint8_t* row = ImageRow(&ours.image, y);
     for (int i = 0; i < ours.image.width * 4; ++i) {
-      worst = std::max(worst, std::abs((int)row[i] - (int)(uint8_t)raw[(size_t)y * ours.image.width * 4 + i]));
+      worst = std::max(
+          worst, std::abs((int)row[i] - (int)(uint8_t)raw[(size_t)y * ours.image.width * 4 + i]));
     }
   }
   EXPECT_EQ(worst, 0);
@@ -278,7 +279,8 @@ TEST_F(JpegTest, FastDecodingFlagEqualsDjpegFastNoSmooth) {
 TEST_F(JpegTest, TruncatedCorpusFilesGiveFourWithTheRowsSoFar) {
   std::string dir = CorpusDir("jpeg");
   if (dir.empty()) GTEST_SKIP() << "corpus absent";
-  for (const char* name : {"wuffs-peacock.progressive.truncated.jpg", "zune-incomplete_image.jpg"}) {
+  for (const char* name :
+       {"wuffs-peacock.progressive.truncated.jpg", "zune-incomplete_image.jpg"}) {
     std::string f = dir + "/" + name;
     Loaded strict(f);
     EXPECT_EQ(strict.result, 4) << name;
@@ -619,8 +621,8 @@ TEST_F(JpegTest, QualityEstimateAgreesWithImageMagickOnCorpus) {
     if ((int)ours.info.readerValue3 == std::stoi(q)) {
       ++agree;
     } else {
-      report += f.substr(f.rfind('/') + 1) + " ours " + std::to_string((int)ours.info.readerValue3) +
-                " magick " + q + "\n";
+      report += f.substr(f.rfind('/') + 1) + " ours " +
+                std::to_string((int)ours.info.readerValue3) + " magick " + q + "\n";
     }
   }
   EXPECT_GT(compared, 60);

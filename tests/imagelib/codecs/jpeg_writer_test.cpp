@@ -119,7 +119,8 @@ TEST_F(JpegWriterTest, QualityProgressiveAndSubsamplingAreWhatImageMagickSees) {
   EXPECT_EQ(Capture("identify -format %[interlace] '" + p.path + "'"), "JPEG");
   const char* expected[3] = {"2x2,1x1,1x1", "2x1,1x1,1x1", "1x1,1x1,1x1"};
   for (int s = 0; s < 3; ++s) {
-    Written w = Save(dir, "s.jpg", image, [s](WriteOptions* o) { o->jpegSubsampling = (uint16_t)s; });
+    Written w =
+        Save(dir, "s.jpg", image, [s](WriteOptions* o) { o->jpegSubsampling = (uint16_t)s; });
     ASSERT_EQ(w.result, 0);
     EXPECT_EQ(Capture("identify -format %[jpeg:sampling-factor] '" + w.path + "'"), expected[s]);
   }
@@ -262,8 +263,10 @@ TEST_F(JpegWriterTest, QuivraImgConvertOptions) {
   Written source = Save(dir, "src.jpg", image, [](WriteOptions* o) { o->quality = 95; });
   ASSERT_EQ(source.result, 0);
   std::string out = dir.File("out.jpg");
-  ASSERT_EQ(RunCommand("'" + tool + "' convert --quality 70 --interlaced --optimize --subsampling 1 "
-                       "--dct 2 --smoothing 5 '" + source.path + "' '" + out + "'"),
+  ASSERT_EQ(RunCommand("'" + tool +
+                       "' convert --quality 70 --interlaced --optimize --subsampling 1 "
+                       "--dct 2 --smoothing 5 '" +
+                       source.path + "' '" + out + "'"),
             0);
   EXPECT_EQ(Capture("identify -format '%Q %[interlace] %[jpeg:sampling-factor]' '" + out + "'"),
             "70 JPEG 2x1,1x1,1x1");
@@ -274,21 +277,26 @@ TEST_F(JpegWriterTest, QuivraImgConvertOptions) {
                        "' 2>/dev/null"),
             0);
   std::string png = dir.File("out.png");
-  ASSERT_EQ(RunCommand("'" + tool + "' convert --level 9 --filter 2 '" + source.path + "' '" + png + "'"),
-            0);
+  ASSERT_EQ(
+      RunCommand("'" + tool + "' convert --level 9 --filter 2 '" + source.path + "' '" + png + "'"),
+      0);
   EXPECT_EQ(Capture("identify -format '%wx%h' '" + png + "'"), "64x48");
   ImageFree(&image);
 
   std::string corpus = CorpusDir("exif-makernotes");
   if (corpus.empty() || !HaveTool("exiftool")) return;
   std::string camera = corpus + "/exif-samples-canon-ixus.jpg";
-  std::string thumb = dir.File("thumb.bmp"), kept = dir.File("kept.jpg"), bare = dir.File("bare.jpg");
+  std::string thumb = dir.File("thumb.bmp"), kept = dir.File("kept.jpg"),
+              bare = dir.File("bare.jpg");
   ASSERT_EQ(RunCommand("'" + tool + "' convert --thumbnail '" + camera + "' '" + thumb + "'"), 0);
   std::string thumbSize =
       Capture("exiftool -b -EXIF:ThumbnailImage '" + camera + "' | identify -format '%wx%h' -");
   EXPECT_EQ(Capture("identify -format '%wx%h' '" + thumb + "'"), thumbSize);
   ASSERT_EQ(RunCommand("'" + tool + "' convert --keep-exif '" + camera + "' '" + kept + "'"), 0);
-  ASSERT_EQ(RunCommand("'" + tool + "' convert --keep-exif --no-exif '" + camera + "' '" + bare + "'"), 0);
-  EXPECT_EQ(Capture("exiftool -s3 -Model '" + kept + "'"), Capture("exiftool -s3 -Model '" + camera + "'"));
+  ASSERT_EQ(
+      RunCommand("'" + tool + "' convert --keep-exif --no-exif '" + camera + "' '" + bare + "'"),
+      0);
+  EXPECT_EQ(Capture("exiftool -s3 -Model '" + kept + "'"),
+            Capture("exiftool -s3 -Model '" + camera + "'"));
   EXPECT_EQ(Capture("exiftool -s3 -Model '" + bare + "'"), "");
 }

@@ -78,7 +78,8 @@ std::map<std::string, PeerPicture> DecodeWithPillow(const std::vector<std::strin
   TempDir dir;
   WriteFileBytes(dir.File("peer.py"),
                  std::vector<uint8_t>(kPeerScript, kPeerScript + sizeof kPeerScript - 1));
-  std::string command = std::string(kPython) + " '" + dir.File("peer.py") + "' '" + dir.path() + "'";
+  std::string command =
+      std::string(kPython) + " '" + dir.File("peer.py") + "' '" + dir.path() + "'";
   for (const auto& f : files) command += " '" + f + "'";
   RunCommand(command + " 2>/dev/null");
   for (const auto& f : files) {
@@ -188,8 +189,8 @@ TEST_F(PngTest, BrokenSuiteFilesGiveResultCodes) {
 TEST_F(PngTest, DamagedCopiesNeverCrash) {
   std::string folder = CorpusDir("png");
   if (folder.empty()) GTEST_SKIP() << "corpus absent";
-  for (const char* name : {"pngsuite-basi3p02.png", "pngsuite-basn6a16.png", "pngsuite-ctzn0g04.png",
-                           "wuffs-hippopotamus.interlaced.png"}) {
+  for (const char* name : {"pngsuite-basi3p02.png", "pngsuite-basn6a16.png",
+                           "pngsuite-ctzn0g04.png", "wuffs-hippopotamus.interlaced.png"}) {
     std::vector<uint8_t> bytes = ReadFileBytes(folder + "/" + name);
     if (bytes.empty()) continue;
     EXPECT_GT(FeedDamagedCopies(bytes, "png", 48), 40) << name;
@@ -257,7 +258,8 @@ TEST_F(PngTest, PaletteTransparencyGivesTheIndexOrIsFlattened) {
       "import sys;from PIL import Image;im=Image.new('P',(4,1));"
       "im.putpalette([10,20,30, 200,100,50, 0,255,0, 90,90,90]);im.putdata([0,1,2,3]);";
   ASSERT_EQ(Python(make + "im.save(sys.argv[1],transparency=bytes([255,0,255,0]))", {binary}), 0);
-  ASSERT_EQ(Python(make + "im.save(sys.argv[1],transparency=bytes([255,128,0,255]))", {partial}), 0);
+  ASSERT_EQ(Python(make + "im.save(sys.argv[1],transparency=bytes([255,128,0,255]))", {partial}),
+            0);
   Loaded b(binary), bFlat(binary, 0, false, true), p(partial), pFlat(partial, 0, false, true);
   ASSERT_EQ(b.result, 0);
   ASSERT_EQ(pFlat.result, 0);
@@ -319,7 +321,8 @@ TEST_F(PngTest, TruncatedDataGivesFourWithTheRowsSoFar) {
     std::string f = dir.File(interlaced ? "i.png" : "n.png");
     ASSERT_EQ(Python(std::string("import sys,random;from PIL import Image;random.seed(3);"
                                  "im=Image.new('RGB',(64,64));"
-                                 "im.putdata([(random.randrange(256),y*4,x*4) for y in range(64) for x in range(64)]);"
+                                 "im.putdata([(random.randrange(256),y*4,x*4) for y in range(64) "
+                                 "for x in range(64)]);"
                                  "im.save(sys.argv[1],compress_level=0") +
                          (interlaced ? ",interlace=1" : "") + ")",
                      {f}),
@@ -392,7 +395,9 @@ void Fill(Image* image, uint32_t type, int w, int h, int colours = 256) {
         case PIXEL_GREY: row[x] = (uint8_t)(x * 7 + y * 3); break;
         case PIXEL_INDEXED: row[x] = (uint8_t)((x + 2 * y) % colours); break;
         case PIXEL_RGB:
-          row[3 * x] = (uint8_t)x; row[3 * x + 1] = (uint8_t)(y * 5); row[3 * x + 2] = (uint8_t)(x ^ y);
+          row[3 * x] = (uint8_t)x;
+          row[3 * x + 1] = (uint8_t)(y * 5);
+          row[3 * x + 2] = (uint8_t)(x ^ y);
           break;
         case PIXEL_RGBA:
           row[4 * x] = (uint8_t)x; row[4 * x + 1] = (uint8_t)(y * 5);
@@ -413,16 +418,17 @@ void Fill(Image* image, uint32_t type, int w, int h, int colours = 256) {
 
 std::string PngInfo(const std::string& path) {
   std::string out;
-  Python("import sys,struct,zlib;from PIL import Image;d=open(sys.argv[1],'rb').read();"
-         "ihdr=d[16:29];im=Image.open(sys.argv[1]);"
-         "chunks=[];p=8\n"
-         "while p<len(d):\n"
-         " n=struct.unpack('>I',d[p:p+4])[0];chunks.append((d[p+4:p+8].decode(),n));p+=12+n\n"
-         "plte=[n for c,n in chunks if c=='PLTE'];"
-         "print('depth',ihdr[8],'type',ihdr[9],'interlace',ihdr[12],'plte',plte[0]//3 if plte else 0,"
-         "'mode',im.mode,'dpi',im.info.get('dpi'),'trns',im.info.get('transparency'),"
-         "'comment',im.info.get('Comment'))",
-         {path}, &out);
+  Python(
+      "import sys,struct,zlib;from PIL import Image;d=open(sys.argv[1],'rb').read();"
+      "ihdr=d[16:29];im=Image.open(sys.argv[1]);"
+      "chunks=[];p=8\n"
+      "while p<len(d):\n"
+      " n=struct.unpack('>I',d[p:p+4])[0];chunks.append((d[p+4:p+8].decode(),n));p+=12+n\n"
+      "plte=[n for c,n in chunks if c=='PLTE'];"
+      "print('depth',ihdr[8],'type',ihdr[9],'interlace',ihdr[12],'plte',plte[0]//3 if plte else 0,"
+      "'mode',im.mode,'dpi',im.info.get('dpi'),'trns',im.info.get('transparency'),"
+      "'comment',im.info.get('Comment'))",
+      {path}, &out);
   return out;
 }
 
@@ -534,6 +540,7 @@ TEST_F(PngTest, ShallowGreyIsWrittenAsItsGreysWithTheTransparentLevel) {
   auto peers = DecodeWithPillow({s.path});
   ASSERT_EQ(peers.count(s.path), 1u);
   EXPECT_EQ(MaxDifference(ImageToRgba(image), peers[s.path].pixels), 0);
-  EXPECT_NE(PngInfo(s.path).find("trns 85"), std::string::npos) << PngInfo(s.path);  // level 5 of 16
+  EXPECT_NE(PngInfo(s.path).find("trns 85"), std::string::npos)
+      << PngInfo(s.path);  // level 5 of 16
   ImageFree(&image);
 }

@@ -45,7 +45,9 @@ uint32_t ColourAt(const Image& image, int x, int y) {
   return (uint32_t)image.palette[i] << 16 | image.palette[256 + i] << 8 | image.palette[512 + i];
 }
 
-std::vector<uint8_t> Fill(int w, int h, int v) { return std::vector<uint8_t>((size_t)w * h, (uint8_t)v); }
+std::vector<uint8_t> Fill(int w, int h, int v) {
+  return std::vector<uint8_t>((size_t)w * h, (uint8_t)v);
+}
 
 TEST(GifAnimation, RefusesWhatIsNotAGif) {
   Loaded l(std::vector<uint8_t>{'G', 'I', 'F', '8', 'a', '9', 2, 0, 2, 0, 0, 0, 0});
@@ -559,7 +561,8 @@ TEST(GifFramesCommand, PrintsFramesAndDumpsThemAsPictures) {
   }
 
   // A file that is not a GIF: result 2, no frames, failure status.
-  WriteFileBytes(dir.File("b.gif"), {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f', '!', '!', '!', '!'});
+  WriteFileBytes(dir.File("b.gif"),
+                 {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f', '!', '!', '!', '!'});
   EXPECT_NE(RunCommand("'" + QuivraImg() + "' frames '" + dir.File("b.gif") + "'", &out), 0);
   EXPECT_EQ(out, "frames: 0\nresult: 2\nwidth: 0\nheight: 0\n");
 }
