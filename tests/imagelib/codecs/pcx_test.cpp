@@ -26,7 +26,7 @@ const uint8_t kEga[16][3] = {{0, 0, 0},     {0, 0, 170},     {0, 170, 0},     {0
 
 // A PCX file built byte by byte. `rows` holds each row's planes one after
 // another, bytesPerLine bytes each.
-struct PcxSpec {
+struct PcxShape {
   int version = 5;
   bool encoded = true;
   int bits = 8;
@@ -38,9 +38,9 @@ struct PcxSpec {
   std::vector<uint8_t> tail;  // bytes after the pixel data (marker and palette)
 };
 
-// A spec of the given size and layout, rows of an even number of bytes.
-PcxSpec Spec(int width, int height, int planes = 1, int bits = 8) {
-  PcxSpec s;
+// A picture shape of the given size and layout, rows of an even number of bytes.
+PcxShape Shape(int width, int height, int planes = 1, int bits = 8) {
+  PcxShape s;
   s.width = width;
   s.height = height;
   s.planes = planes;
@@ -65,7 +65,7 @@ void RleRow(const std::vector<uint8_t>& row, std::vector<uint8_t>& out) {
   }
 }
 
-std::vector<uint8_t> BuildPcx(const PcxSpec& s) {
+std::vector<uint8_t> BuildPcx(const PcxShape& s) {
   std::vector<uint8_t> f(128, 0);
   f[0] = 10;
   f[1] = (uint8_t)s.version;
@@ -88,7 +88,7 @@ std::vector<uint8_t> BuildPcx(const PcxSpec& s) {
 
 // Random indexes of `bits` per pixel in `planes` planes; returns the index of
 // every pixel, row by row.
-std::vector<int> FillPlanes(PcxSpec& s, unsigned seed) {
+std::vector<int> FillPlanes(PcxShape& s, unsigned seed) {
   std::mt19937 random(seed);
   std::vector<int> indexes((size_t)s.width * s.height);
   for (int y = 0; y < s.height; ++y) {
@@ -108,7 +108,7 @@ std::vector<int> FillPlanes(PcxSpec& s, unsigned seed) {
   return indexes;
 }
 
-void RandomHeaderPalette(PcxSpec& s, unsigned seed) {
+void RandomHeaderPalette(PcxShape& s, unsigned seed) {
   std::mt19937 random(seed);
   for (uint8_t& b : s.headerPalette) b = (uint8_t)random();
 }
@@ -214,7 +214,7 @@ TEST_F(PcxTest, VersionThreeShowsTheEgaColoursAndVersionFiveItsHeaderPalette) {
       for (bool encoded : {false, true}) {
         SCOPED_TRACE("bits " + std::to_string(l.bits) + " planes " + std::to_string(l.planes) + " version " +
                      std::to_string(version) + (encoded ? " rle" : ""));
-        PcxSpec s = Spec(45, 9, l.planes, l.bits);
+        PcxShape s = Shape(45, 9, l.planes, l.bits);
         s.version = version;
         s.encoded = encoded;
         RandomHeaderPalette(s, 7);
@@ -241,7 +241,7 @@ TEST_F(PcxTest, VersionThreeShowsTheEgaColoursAndVersionFiveItsHeaderPalette) {
 
 TEST_F(PcxTest, TrailingPaletteIsFoundWithinThirtyTwoBytes) {
   TempDir dir;
-  PcxSpec s = Spec(20, 5);
+  PcxShape s = Shape(20, 5);
   std::vector<int> indexes = FillPlanes(s, 3);
   std::vector<uint8_t> palette(768);
   for (int i = 0; i < 256; ++i) {
@@ -283,7 +283,7 @@ TEST_F(PcxTest, TrailingPaletteIsFoundWithinThirtyTwoBytes) {
 
 TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
   TempDir dir;
-  PcxSpec s = Spec(130, 4, 3);
+  PcxShape s = Shape(130, 4, 3);
   for (int y = 0; y < s.height; ++y) {
     std::vector<uint8_t> row(390);
     // Red plane ends with 200s, green starts with 200s: one run covers both.
@@ -308,7 +308,7 @@ TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
     }
 
   // A run longer than the rest of its row fills the row only.
-  std::vector<uint8_t> f = BuildPcx(Spec(4, 2));
+  std::vector<uint8_t> f = BuildPcx(Shape(4, 2));
   const uint8_t data[] = {0xC6, 9, 1, 2, 3, 4};  // six 9s for a row of four
   f.insert(f.end(), data, data + sizeof data);
   WriteFileBytes(path, f);
@@ -322,7 +322,7 @@ TEST_F(PcxTest, TwentyFourBitPlanesAndRunsAcrossPlanes) {
 TEST_F(PcxTest, BadHeadersAndShortDataGiveTheirResults) {
   TempDir dir;
   std::string path = dir.File("bad.pcx");
-  PcxSpec s = Spec(16, 8);
+  PcxShape s = Shape(16, 8);
   FillPlanes(s, 5);
   std::vector<uint8_t> good = BuildPcx(s);
   Image image{};
@@ -368,10 +368,10 @@ TEST_F(PcxTest, BadHeadersAndShortDataGiveTheirResults) {
 }
 
 TEST_F(PcxTest, DamagedFilesNeverCrash) {
-  PcxSpec s = Spec(33, 6, 4, 1);
+  PcxShape s = Shape(33, 6, 4, 1);
   FillPlanes(s, 9);
   EXPECT_GT(FeedDamagedCopies(BuildPcx(s), "pcx"), 0);
-  PcxSpec p = Spec(30, 6);
+  PcxShape p = Shape(30, 6);
   FillPlanes(p, 2);
   p.tail.push_back(12);
   p.tail.resize(769, 77);
