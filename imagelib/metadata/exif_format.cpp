@@ -345,7 +345,7 @@ void FormatGpsValue(const TiffEntry& entry, const TagRow& row, char* out) {
         FormatFraction(a, b, minutes);
         EntryRational(entry, 2, &a, &b);
         double seconds = b == 0 ? 0.0 : (double)a / (double)b;
-        snprintf(out, kTextSize, "%s\xB0 %s' %.2f\"", degrees, minutes, seconds);
+        snprintf(out, kTextSize, "%.64s\xB0 %.64s' %.2f\"", degrees, minutes, seconds);
       }
       break;
     case 1:
