@@ -1,36 +1,8 @@
-// libFuzzer target: the BMP reader on arbitrary bytes. The loader reads
-// files, so each input is written to a private temporary file first.
-#include <unistd.h>
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <string>
-
-#include "imagelib/core/file_stream.h"
-#include "imagelib/core/format_registry.h"
-#include "imagelib/core/image.h"
+// libFuzzer target: the BMP reader on arbitrary bytes.
+#include "fuzz/fuzz_load.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::u16string path = [] {
-    RegisterFormats(1);
-    return WideFromUtf8("/tmp/quivra_bmp_fuzz_" + std::to_string(getpid()) + ".bmp");
-  }();
-  static const std::string hostPath = Utf8FromWide(path.c_str());
-  FILE* f = fopen(hostPath.c_str(), "wb");
-  if (!f) return 0;
-  fwrite(data, 1, size, f);
-  fclose(f);
-
-  LoadOptions options;
-  LoadOptionsInit(&options);
-  options.formatIndex = (int16_t)FindFormat("bmp");
-  options.flags = LOAD_KEEP_PARTIAL;
-  options.memoryCap = 64ull << 20;
-  Image image{};
-  ImageInfo info{};
-  LoadImage(path.c_str(), &image, &options, &info);
-  ImageFree(&image);
-  ImageInfoFree(&info);
+  const std::u16string path = WriteFuzzInput(data, size, "bmp");
+  if (!path.empty()) LoadAs(path, "bmp", LOAD_KEEP_PARTIAL);
   return 0;
 }

@@ -1,9 +1,5 @@
 // libFuzzer target for the EXIF reader and the maker-note decoders.
 //
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     fuzz/exif_fuzz.cpp imagelib/metadata/exif_*.cpp imagelib/metadata/makernote_*.cpp \
-//     -o exif_fuzz
-//
 // The input is a META_EXIF block ("Exif", two zero bytes, TIFF data); the
 // same bytes are also handed to every maker-note decoder as a note lying
 // inside TIFF data.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "imagelib/core/file_stream.h"
@@ -27,17 +28,22 @@ inline std::u16string WriteFuzzInput(const uint8_t* data, size_t size, const cha
 }
 
 // Loads the file with the reader of one table row, keeping what a picture
-// viewer keeps, under a small memory cap.
-inline void LoadAs(const std::u16string& path, const char* shortName, uint32_t flags, int imageIndex = 0) {
+// viewer keeps, under a small memory cap; `adjust` may change the options
+// further. Returns the number of pictures the file holds.
+inline int LoadAs(const std::u16string& path, const char* shortName, uint32_t flags,
+                  int imageIndex = 0, const std::function<void(LoadOptions&)>& adjust = {}) {
   LoadOptions options;
   LoadOptionsInit(&options);
   options.formatIndex = (int16_t)FindFormat(shortName);
   options.flags = flags;
   options.imageIndex = imageIndex;
   options.memoryCap = 64ull << 20;
+  if (adjust) adjust(options);
   Image image{};
   ImageInfo info{};
   LoadImage(path.c_str(), &image, &options, &info);
+  int count = info.imageCount;
   ImageFree(&image);
   ImageInfoFree(&info);
+  return count;
 }

@@ -1,9 +1,5 @@
 // libFuzzer target for the IPTC reader.
 //
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     fuzz/iptc_fuzz.cpp imagelib/metadata/iptc_reader.cpp imagelib/metadata/exif_texts.cpp \
-//     -o iptc_fuzz
-//
 // The input is a META_IPTC block (a Photoshop resource payload beginning
 // with "Photoshop 3.0" and a zero byte).
 #include <cstdint>
