@@ -10,15 +10,7 @@ CListCtrl::CListCtrl(HINSTANCE instance, const MessageMapEntry* messageMap, bool
 CListCtrl::~CListCtrl() = default;
 
 HWND CListCtrl::Create(DWORD exStyle, DWORD style, const RECT& rect, HWND parent, UINT id) {
-  int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
-  if (!IsRectEmpty(&rect)) {
-    x = rect.left;
-    y = rect.top;
-    width = rect.right - rect.left;
-    height = rect.bottom - rect.top;
-  }
-  HWND hwnd = CreateWindowEx(exStyle, className_.c_str(), u"", style, x, y, width, height, parent,
-                             (HMENU)(uintptr_t)id, instance_, nullptr);
+  HWND hwnd = CreateOfClass(exStyle, u"", style, rect, parent, id, nullptr);
   if (!hwnd) return nullptr;
   Subclass(hwnd);
   return hwnd;

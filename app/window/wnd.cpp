@@ -39,8 +39,8 @@ BOOL CWindow::RegisterClass(UINT classStyle, LPCWSTR className) {
   return TRUE;
 }
 
-HWND CWindow::Create(DWORD exStyle, LPCWSTR title, DWORD style, const RECT& rect, HWND parent,
-                     UINT id) {
+HWND CWindow::CreateOfClass(DWORD exStyle, LPCWSTR title, DWORD style, const RECT& rect,
+                            HWND parent, UINT id, LPVOID param) {
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
   if (!IsRectEmpty(&rect)) {
     x = rect.left;
@@ -48,8 +48,13 @@ HWND CWindow::Create(DWORD exStyle, LPCWSTR title, DWORD style, const RECT& rect
     width = rect.right - rect.left;
     height = rect.bottom - rect.top;
   }
-  HWND hwnd = CreateWindowEx(exStyle, className_.c_str(), title, style, x, y, width, height, parent,
-                             (HMENU)(uintptr_t)id, instance_, this);
+  return CreateWindowEx(exStyle, className_.c_str(), title, style, x, y, width, height, parent,
+                        (HMENU)(uintptr_t)id, instance_, param);
+}
+
+HWND CWindow::Create(DWORD exStyle, LPCWSTR title, DWORD style, const RECT& rect, HWND parent,
+                     UINT id) {
+  HWND hwnd = CreateOfClass(exStyle, title, style, rect, parent, id, this);
   // An auto-delete object whose window failed during creation is gone now.
   if (hwnd) hwnd_ = hwnd;
   return hwnd;

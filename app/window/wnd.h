@@ -46,6 +46,10 @@ class CWindow : public CWnd {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
  protected:
+  // CreateWindowEx of the stored class; an empty rectangle takes the
+  // platform's default position and size.
+  HWND CreateOfClass(DWORD exStyle, LPCWSTR title, DWORD style, const RECT& rect, HWND parent,
+                     UINT id, LPVOID param);
   // Binds an existing window (a built-in control) to this object.
   BOOL Subclass(HWND hwnd);
   // Where messages the map leaves go: the previous procedure, else the default.
